@@ -1,0 +1,17 @@
+// The high-score screen and the reading of the score file.
+#pragma once
+
+#include <SDL.h>
+#include <SDL_ttf.h>
+#include <cstdint>
+
+// Name of the score file, in the working directory.
+constexpr const char* FICHIER_HIGHSCORES = "highscores.tallyvault";
+
+// Reads up to five scores into the caller's table, best first; entries the
+// file does not provide keep their values.
+void recupHighScores(int32_t tableHighScores[5]);
+
+// Shows the table in a 600x450 window, then restores the 800x600 window. The
+// menu's background and font are received but neither used nor released.
+void voirHighScores(SDL_Surface* surfaceEcran, SDL_Surface* fondMenu, TTF_Font* policeMenu);

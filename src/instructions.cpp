@@ -1,0 +1,4 @@
+// The rules page.
+#include "instructions.h"
+
+void instructions(SDL_Surface*) {}
