@@ -52,3 +52,15 @@ TTF_Font* ouvrirPolice(const char* chemin, int taille, int style) {
     }
     return police;
 }
+
+void attendreEvenement(SDL_Event& evenement) {
+    evenement = SDL_Event{};
+    if (SDL_WaitEvent(&evenement) == 0) {
+        evenement.type = SDL_NOEVENT;
+    }
+}
+
+bool demandeDeSortie(const SDL_Event& evenement) {
+    return evenement.type == SDL_QUIT ||
+           (evenement.type == SDL_KEYDOWN && evenement.key.keysym.sym == SDLK_ESCAPE);
+}

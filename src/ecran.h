@@ -25,3 +25,9 @@ SDL_Surface* rendreTexte(TTF_Font* police, const char* texte, bool ombre);
 
 // Opens a font with a style; null when the file cannot be read.
 TTF_Font* ouvrirPolice(const char* chemin, int taille, int style);
+
+// Waits for the next event; an error from the event queue reads as no event.
+void attendreEvenement(SDL_Event& evenement);
+
+// Escape or the window's close button: the player wants to leave the screen.
+bool demandeDeSortie(const SDL_Event& evenement);

@@ -102,10 +102,8 @@ int SDL_main(int, char*[]) {
     // pass on which the credits end it.
     menu.continuer = true;
     while (menu.continuer) {
-        SDL_Event evenement{};
-        if (SDL_WaitEvent(&evenement) == 0) {
-            evenement.type = SDL_NOEVENT;
-        }
+        SDL_Event evenement;
+        attendreEvenement(evenement);
         repondre(menu, evenement);
         dessinerMenu(menu);
     }

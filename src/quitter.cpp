@@ -11,11 +11,6 @@ namespace {
 
 constexpr uint32_t DUREE_CREDITS = 10100; // milliseconds
 
-bool demandeDeSortie(const SDL_Event& evenement) {
-    return evenement.type == SDL_QUIT ||
-           (evenement.type == SDL_KEYDOWN && evenement.key.keysym.sym == SDLK_ESCAPE);
-}
-
 } // namespace
 
 void quitter(SDL_Surface*, bool& continuer) {
