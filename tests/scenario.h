@@ -1,0 +1,90 @@
+// Scripted events and a virtual clock standing in for SDL's, so a screen's loop runs in a test.
+//
+// The test binaries that include this are linked with --wrap over SDL's clock
+// and event functions, the caption, flips, text rendering and the ten sound
+// operations: the screens call them as usual and the script answers.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace scenario {
+
+// Starts a new script: the clock reads `debut` ms, no event is due, nothing
+// is recorded, each flip takes 16 ms.
+void reinitialiser(uint32_t debut = 0);
+
+// How long one flip takes on the virtual clock (the display's refresh).
+void dureeImage(uint32_t millisecondes);
+uint32_t horloge();
+
+// Events, each due at a given instant of the virtual clock, in the order given.
+void evenement(uint32_t instant, const SDL_Event& evenement);
+void touche(uint32_t instant, SDLKey touche);
+void appui(uint32_t instant, int bouton = SDL_BUTTON_LEFT);
+void relache(uint32_t instant, int bouton = SDL_BUTTON_LEFT);
+void mouvement(uint32_t instant, int x = 400, int y = 300);
+void fermeture(uint32_t instant);
+// Events not yet handed to the program.
+size_t evenementsRestants();
+
+struct AppelAudio {
+    std::string operation;
+    const void* poignee;
+    int valeur;
+    uint32_t instant;
+};
+
+// A picture or text drawn on the display, where, and during which frame
+// (the number of flips before it). `texte` is empty for pictures.
+struct Dessin {
+    std::string texte;
+    int x;
+    int y;
+    int largeur;
+    int hauteur;
+    int image;
+};
+
+// What the program did, in order.
+const std::vector<std::string>& textes();
+const std::vector<Dessin>& dessins();
+const std::vector<std::string>& titres();
+const std::vector<AppelAudio>& appelsAudio();
+int nombreAppels(const std::string& operation);
+int flips();
+uint32_t tempsDormi();
+
+// Called on every flip with the surface being flipped, before the clock moves.
+void surFlip(std::function<void(SDL_Surface*)> observateur);
+
+// A temporary copy of the game's data that is the working directory while it
+// lives.
+class Dossier {
+  public:
+    Dossier();
+    ~Dossier();
+    Dossier(const Dossier&) = delete;
+    Dossier& operator=(const Dossier&) = delete;
+
+    std::filesystem::path chemin() const {
+        return chemin_;
+    }
+    void retirer(const std::string& fichier) const;
+    void ecrire(const std::string& fichier, const std::string& contenu) const;
+    std::string lire(const std::string& fichier) const;
+
+  private:
+    std::filesystem::path chemin_;
+    std::filesystem::path ancien_;
+};
+
+// Colour of one pixel of a 32-bit surface, as 0xRRGGBB.
+uint32_t pixel(SDL_Surface* surface, int x, int y);
+
+} // namespace scenario
