@@ -1,0 +1,214 @@
+#!/usr/bin/python3
+"""A real X server (Xvfb), the real game in a real window, and a player's hands (xdotool)."""
+
+import os
+import select
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+from PIL import Image
+from Xlib import X, Xatom, display, protocol
+
+PROGRAMME = os.environ.get("PRESSATHON_PROGRAMME", "build/pressathon")
+DONNEES = os.environ.get("PRESSATHON_DONNEES", "data")
+
+
+class ServeurX:
+    """An Xvfb server on a display number it picks itself; stopped on exit."""
+
+    def __enter__(self):
+        lecture, ecriture = os.pipe()
+        self.processus = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(ecriture), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(ecriture,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        os.close(ecriture)
+        try:
+            pret, _, _ = select.select([lecture], [], [], 15)
+            if not pret:
+                raise RuntimeError("Xvfb did not start")
+            numero = os.read(lecture, 16).decode().strip()
+        finally:
+            os.close(lecture)
+        self.nom = ":" + numero
+        self.x = display.Display(self.nom)
+        return self
+
+    def __exit__(self, *erreur):
+        try:
+            self.x.close()
+        finally:
+            arreter(self.processus)
+
+
+def arreter(processus):
+    """Ends a process and its group, politely first."""
+    if processus.poll() is not None:
+        return
+    for sig, delai in ((signal.SIGTERM, 3), (signal.SIGKILL, 5)):
+        try:
+            os.killpg(processus.pid, sig)
+        except ProcessLookupError:
+            return
+        try:
+            processus.wait(delai)
+            return
+        except subprocess.TimeoutExpired:
+            pass
+
+
+class Partie:
+    """The game running in a private copy of data/, with its window and its stderr."""
+
+    def __init__(self, serveur, retirer=(), fichiers=None, programme=None, env=None):
+        self.serveur = serveur
+        self.dossier = tempfile.mkdtemp(prefix="pressathon-joueur-")
+        shutil.copytree(DONNEES, self.dossier, dirs_exist_ok=True)
+        for chemin in retirer:
+            complet = os.path.join(self.dossier, chemin)
+            if os.path.isdir(complet):
+                shutil.rmtree(complet)
+            elif os.path.exists(complet):
+                os.remove(complet)
+        for chemin, contenu in (fichiers or {}).items():
+            with open(os.path.join(self.dossier, chemin), "wb") as sortie:
+                sortie.write(contenu)
+        self.erreurs = open(os.path.join(self.dossier, "..stderr"), "w+b")
+        environnement = dict(os.environ, DISPLAY=serveur.nom, **(env or {}))
+        self.debut = time.monotonic()
+        self.processus = subprocess.Popen(
+            [os.path.abspath(programme or PROGRAMME)], cwd=self.dossier, env=environnement,
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self.erreurs,
+            start_new_session=True)
+        self.id_fenetre = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *erreur):
+        arreter(self.processus)
+        self.erreurs.close()
+        shutil.rmtree(self.dossier, ignore_errors=True)
+
+    def chemin(self, nom):
+        return os.path.join(self.dossier, nom)
+
+    def lire(self, nom):
+        with open(self.chemin(nom), "rb") as entree:
+            return entree.read()
+
+    def stderr(self):
+        self.erreurs.flush()
+        with open(self.erreurs.name, "rb") as entree:
+            return entree.read()
+
+    # The window.
+
+    def _fenetres(self, fenetre=None):
+        fenetre = fenetre or self.serveur.x.screen().root
+        for enfant in fenetre.query_tree().children:
+            yield enfant
+            yield from self._fenetres(enfant)
+
+    def _titre_de(self, fenetre):
+        try:
+            nom = fenetre.get_full_property(Xatom.WM_NAME, X.AnyPropertyType)
+        except Exception:
+            return None
+        return nom.value.decode("latin-1") if nom else None
+
+    def titre(self):
+        if self.id_fenetre is None:
+            for fenetre in self._fenetres():
+                titre = self._titre_de(fenetre)
+                if titre and titre.startswith("Pressathon"):
+                    self.id_fenetre = fenetre.id
+                    break
+        if self.id_fenetre is None:
+            return None
+        return self._titre_de(self._fenetre())
+
+    def _fenetre(self):
+        return self.serveur.x.create_resource_object("window", self.id_fenetre)
+
+    def attendre(self, condition, delai=10.0, quoi="condition"):
+        limite = time.monotonic() + delai
+        while time.monotonic() < limite:
+            valeur = condition()
+            if valeur:
+                return valeur
+            if self.processus.poll() is not None:
+                break
+            time.sleep(0.05)
+        valeur = condition()
+        if valeur:
+            return valeur
+        raise AssertionError("waited in vain for %s (exit status %s)"
+                             % (quoi, self.processus.poll()))
+
+    def attendre_titre(self, titre, delai=10.0):
+        self.attendre(lambda: self.titre() == titre, delai, "the title %r" % titre)
+
+    def taille(self):
+        geometrie = self._fenetre().get_geometry()
+        return geometrie.width, geometrie.height
+
+    def attendre_taille(self, taille, delai=10.0):
+        self.attendre(lambda: self.taille() == taille, delai, "the size %r" % (taille,))
+
+    def capture(self):
+        """The window's pixels as an RGB image."""
+        fenetre = self._fenetre()
+        geometrie = fenetre.get_geometry()
+        image = fenetre.get_image(0, 0, geometrie.width, geometrie.height, X.ZPixmap,
+                                  0xFFFFFFFF)
+        return Image.frombytes("RGB", (geometrie.width, geometrie.height), image.data,
+                               "raw", "BGRX")
+
+    # The player's hands.
+
+    def _xdotool(self, *arguments):
+        subprocess.run(["xdotool", *arguments], check=True, timeout=10,
+                       env=dict(os.environ, DISPLAY=self.serveur.nom))
+
+    def touche(self, nom):
+        self._xdotool("windowfocus", "--sync", str(self.id_fenetre))
+        self._xdotool("key", nom)
+
+    def clic(self, x=400, y=300, fois=1):
+        self._xdotool("mousemove", "--window", str(self.id_fenetre), str(x), str(y),
+                      "click", "--repeat", str(fois), "--delay", "30", "1")
+
+    def bouger(self, x, y):
+        self._xdotool("mousemove", "--window", str(self.id_fenetre), str(x), str(y))
+
+    def fermer(self):
+        """The window's close button: a WM_DELETE_WINDOW request from the window manager."""
+        x = self.serveur.x
+        fenetre = self._fenetre()
+        message = protocol.event.ClientMessage(
+            window=fenetre, client_type=x.intern_atom("WM_PROTOCOLS"),
+            data=(32, [x.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]))
+        fenetre.send_event(message, event_mask=X.NoEventMask)
+        x.flush()
+
+    def attendre_fin(self, delai=20.0):
+        return self.processus.wait(delai)
+
+
+def ecart(image, reference, boite):
+    """Mean absolute difference per channel (0 to 255) of two images over a box."""
+    a = image.crop(boite).convert("RGB").tobytes()
+    b = reference.crop(boite).convert("RGB").tobytes()
+    return sum(abs(p - q) for p, q in zip(a, b)) / max(1, len(a))
+
+
+def sur_blanc(chemin):
+    """A picture as the game draws it: on white, its transparency flattened."""
+    image = Image.open(chemin).convert("RGBA")
+    fond = Image.new("RGBA", image.size, (255, 255, 255, 255))
+    return Image.alpha_composite(fond, image).convert("RGB")
