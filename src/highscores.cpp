@@ -1,6 +1,112 @@
 // The high-score screen and the reading of the score file.
 #include "highscores.h"
 
-void recupHighScores(int32_t[5]) {}
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The white space of "%d" in the C locale.
+bool estBlanc(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool estChiffre(char c) {
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+int ouvrirHighScores(bool pourEcrire) {
+    // Non-blocking so that a FIFO put in the file's place cannot hang the
+    // open; for a regular file the flag changes nothing.
+    const int descripteur = open(FICHIER_HIGHSCORES, (pourEcrire ? O_RDWR : O_RDONLY) | O_CLOEXEC |
+                                                         O_NOCTTY | O_NONBLOCK);
+    if (descripteur < 0) {
+        return -1;
+    }
+    struct stat etat;
+    if (fstat(descripteur, &etat) != 0 || !S_ISREG(etat.st_mode)) {
+        close(descripteur);
+        return -1;
+    }
+    // A lock that cannot be had (no support on the file system) leaves the
+    // file usable as it was before locks existed.
+    while (flock(descripteur, pourEcrire ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
+    }
+    return descripteur;
+}
+
+bool lireHighScores(int descripteur, int32_t tableHighScores[5]) {
+    char texte[LIMITE_LECTURE];
+    size_t taille = 0;
+    while (taille < sizeof texte) {
+        const ssize_t lu =
+            pread(descripteur, texte + taille, sizeof texte - taille, static_cast<off_t>(taille));
+        if (lu < 0 && errno == EINTR) {
+            continue;
+        }
+        if (lu < 0) {
+            return false;
+        }
+        if (lu == 0) {
+            break;
+        }
+        taille += static_cast<size_t>(lu);
+    }
+    // With the buffer full, the file may go on past what was read.
+    const bool tronque = taille == sizeof texte;
+
+    // From 2^31 on a number clamps to a bound whatever digits follow, so the
+    // accumulation stops growing there and cannot overflow.
+    constexpr int64_t horsPortee = int64_t{1} << 31;
+    size_t i = 0;
+    for (int entree = 0; entree < 5; ++entree) {
+        while (i < taille && estBlanc(texte[i])) {
+            ++i;
+        }
+        bool negatif = false;
+        if (i < taille && (texte[i] == '+' || texte[i] == '-')) {
+            negatif = texte[i] == '-';
+            ++i;
+        }
+        if (i >= taille || !estChiffre(texte[i])) {
+            return true;
+        }
+        int64_t valeur = 0;
+        while (i < taille && estChiffre(texte[i])) {
+            valeur = std::min(valeur * 10 + (texte[i] - '0'), horsPortee);
+            ++i;
+        }
+        // A number cut by the limit is known only once it is out of range.
+        if (i == taille && tronque && valeur < horsPortee) {
+            return true;
+        }
+        tableHighScores[entree] =
+            static_cast<int32_t>(negatif ? -valeur : std::min(valeur, int64_t{INT32_MAX}));
+    }
+    return true;
+}
+
+void recupHighScores(int32_t tableHighScores[5]) {
+    // Something that opens but cannot be read is as good as missing.
+    const int fichier = ouvrirHighScores(false);
+    if (fichier < 0 || !lireHighScores(fichier, tableHighScores)) {
+        std::fputs("Erreur Fichier: Ouverture du fichier \xE9"
+                   "chou\xE9"
+                   "e lors de la r\xE9"
+                   "cup\xE9"
+                   "ration des HighScores",
+                   stderr);
+    }
+    if (fichier >= 0) {
+        close(fichier);
+    }
+}
 
 void voirHighScores(SDL_Surface*, SDL_Surface*, TTF_Font*) {}
