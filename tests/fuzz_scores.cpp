@@ -1,0 +1,257 @@
+// Fuzz target for the score file: any bytes as its content are read and ranked into without a
+// crash, and the results agree with a plain model built on the C library's own conversion.
+//
+// Built with PRESSATHON_LIBFUZZER it is a libFuzzer target; otherwise it has its own main()
+// that feeds the same checks with seeded random inputs.
+#include "highscores.h"
+#include "jeu.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Lecture {
+    int32_t valeurs[5] = {};
+    int nombre = 0;
+};
+
+// The whole text read the way "%d" would, through strtoll, clamped afterwards.
+Lecture modele(const std::string& texte) {
+    Lecture lecture;
+    const char* position = texte.c_str();
+    while (lecture.nombre < 5) {
+        char* suite = nullptr;
+        errno = 0;
+        const long long valeur = std::strtoll(position, &suite, 10);
+        if (suite == position) {
+            break;
+        }
+        lecture.valeurs[lecture.nombre++] =
+            static_cast<int32_t>(std::clamp<long long>(valeur, INT32_MIN, INT32_MAX));
+        position = suite;
+    }
+    return lecture;
+}
+
+[[noreturn]] void echec(const char* quoi, const std::string& texte) {
+    std::fprintf(stderr, "\n%s (file of %zu bytes)\n", quoi, texte.size());
+    std::abort();
+}
+
+void ecrireFichier(const std::string& texte) {
+    std::ofstream(FICHIER_HIGHSCORES, std::ios::binary | std::ios::trunc) << texte;
+}
+
+std::string lireFichier() {
+    std::ifstream fichier(FICHIER_HIGHSCORES, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(fichier), {});
+}
+
+// Where the score file lives while fuzzing: the directory the script made, or
+// one of our own under the temporary directory.
+void entrerDansLeDossier() {
+    static bool fait = false;
+    if (fait) {
+        return;
+    }
+    fait = true;
+    if (const char* dossier = std::getenv("PRESSATHON_FUZZ_DOSSIER")) {
+        fs::current_path(dossier);
+        return;
+    }
+    static std::string modeleDossier =
+        (fs::temp_directory_path() / "pressathon-fuzz-XXXXXX").string();
+    if (mkdtemp(modeleDossier.data()) == nullptr) {
+        std::abort();
+    }
+    fs::current_path(modeleDossier);
+    std::atexit([] { fs::remove_all(modeleDossier); });
+}
+
+int32_t scoreTire(const std::string& texte, const Lecture& attendu) {
+    if (texte.empty()) {
+        return 1;
+    }
+    const auto octet = static_cast<unsigned char>(texte.back());
+    const int32_t voisin = attendu.valeurs[octet % 5];
+    switch (octet % 6) {
+    case 0:
+        return voisin;
+    case 1:
+        return voisin == INT32_MAX ? voisin : voisin + 1;
+    case 2:
+        return voisin == INT32_MIN ? voisin : voisin - 1;
+    case 3:
+        return octet & 1 ? INT32_MAX : INT32_MIN;
+    case 4:
+        return 0;
+    default:
+        return static_cast<int32_t>(octet) * 37 - 4000;
+    }
+}
+
+void verifier(const std::string& texte) {
+    entrerDansLeDossier();
+    ecrireFichier(texte);
+
+    // Two different starting tables tell which entries the reader filled.
+    int32_t depuisA[5] = {11, 22, 33, 44, 55};
+    int32_t depuisB[5] = {-11, -22, -33, -44, -55};
+    recupHighScores(depuisA);
+    recupHighScores(depuisB);
+    int lus = 0;
+    while (lus < 5 && depuisA[lus] == depuisB[lus]) {
+        ++lus;
+    }
+    for (int i = lus; i < 5; ++i) {
+        if (depuisA[i] != 11 * (i + 1) || depuisB[i] != -11 * (i + 1)) {
+            echec("an entry after the first unread one changed", texte);
+        }
+    }
+
+    const Lecture complet = modele(texte);
+    if (lus > complet.nombre || !std::equal(depuisA, depuisA + lus, complet.valeurs)) {
+        echec("the reader found numbers the model does not", texte);
+    }
+    if (texte.size() < LIMITE_LECTURE) {
+        if (lus != complet.nombre) {
+            echec("the reader stopped before the model", texte);
+        }
+    } else {
+        // Past the limit, only the number that the limit cuts may be lost.
+        const Lecture debut = modele(texte.substr(0, LIMITE_LECTURE));
+        if (lus < std::min(debut.nombre, complet.nombre) - 1) {
+            echec("the reader stopped well before the limit", texte);
+        }
+    }
+
+    // Ranking: what the reader found, zeros elsewhere, and the first strict
+    // rule that holds.
+    int32_t t[5] = {};
+    std::copy(depuisA, depuisA + lus, t);
+    const int32_t score = scoreTire(texte, complet);
+    std::vector<int32_t> nouveau;
+    if (t[0] < score) {
+        nouveau = {score, t[0], t[1], t[2], t[3]};
+    } else if (t[1] < score && score < t[0]) {
+        nouveau = {t[0], score, t[1], t[2], t[3]};
+    } else if (t[2] < score && score < t[1]) {
+        nouveau = {t[0], t[1], score, t[2], t[3]};
+    } else if (t[3] < score && score < t[2]) {
+        nouveau = {t[0], t[1], t[2], score, t[3]};
+    } else if (t[4] < score && score < t[3]) {
+        nouveau = {t[0], t[1], t[2], t[3], score};
+    }
+    std::string attendu = texte;
+    if (!nouveau.empty()) {
+        std::ostringstream flux;
+        for (size_t i = 0; i < nouveau.size(); ++i) {
+            flux << (i ? " " : "") << nouveau[i];
+        }
+        attendu = flux.str();
+    }
+    sauverHighScores(score);
+    if (lireFichier() != attendu) {
+        echec("the file after ranking is not the expected one", texte);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
+    verifier(std::string(reinterpret_cast<const char*>(donnees), taille));
+    return 0;
+}
+
+#ifndef PRESSATHON_LIBFUZZER
+
+namespace {
+
+// Inputs made of the pieces the reader cares about, sometimes long enough to
+// reach the reading limit.
+std::string inventer(std::mt19937& hasard) {
+    static const std::vector<std::string> morceaux = {" ",
+                                                      "\t",
+                                                      "\n",
+                                                      "\r\n",
+                                                      "\v",
+                                                      "\f",
+                                                      "-",
+                                                      "+",
+                                                      "0",
+                                                      "7",
+                                                      "42",
+                                                      "x",
+                                                      std::string(1, '\0'),
+                                                      "\xE9",
+                                                      "2147483647",
+                                                      "2147483648",
+                                                      "-2147483648",
+                                                      "-2147483649",
+                                                      "99999999999999999999",
+                                                      "0000000000001",
+                                                      "50 40 30 20 10"};
+    std::string texte;
+    const int pieces = std::uniform_int_distribution<int>(0, 24)(hasard);
+    for (int i = 0; i < pieces; ++i) {
+        const int sorte = std::uniform_int_distribution<int>(0, 99)(hasard);
+        if (sorte < 3) {
+            // A long run of one byte, to land numbers on the reading limit.
+            const char octet = " 9\n0"[hasard() % 4];
+            texte.append(LIMITE_LECTURE - 8 + hasard() % 16, octet);
+        } else if (sorte < 10) {
+            texte += static_cast<char>(hasard() % 256);
+        } else {
+            texte += morceaux[hasard() % morceaux.size()];
+        }
+    }
+    return texte;
+}
+
+} // namespace
+
+// Usage: fuzz_scores [seconds [seed [seed files...]]]
+int main(int argc, char** argv) {
+    const double secondes = argc > 1 ? std::atof(argv[1]) : 20.0;
+    const unsigned graine =
+        argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 1;
+    std::vector<std::string> graines;
+    for (int i = 3; i < argc; ++i) {
+        std::ifstream fichier(argv[i], std::ios::binary);
+        graines.emplace_back(std::istreambuf_iterator<char>(fichier),
+                             std::istreambuf_iterator<char>());
+    }
+    const auto debut = std::chrono::steady_clock::now();
+    for (const std::string& texte : graines) {
+        verifier(texte);
+    }
+    std::mt19937 hasard(graine);
+    uint64_t essais = graines.size();
+    while (std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count() <
+           secondes) {
+        verifier(inventer(hasard));
+        ++essais;
+    }
+    std::printf("Done %" PRIu64 " runs in %.1f second(s), seed %u\n", essais,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count(),
+                graine);
+    return 0;
+}
+
+#endif
