@@ -1,12 +1,143 @@
 // The click game and the submission of its score.
 #include "jeu.h"
+
+#include "audio.h"
+#include "ecran.h"
 #include "highscores.h"
+
+#include <SDL_image.h>
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
-void jouer(SDL_Surface*, TTF_Font*) {}
+namespace {
+
+constexpr int32_t DUREE_PARTIE = 10000; // milliseconds of game time
+constexpr int32_t PAS = 100;            // one countdown step
+
+// The state of one game; nothing carries over to the next.
+struct Partie {
+    bool continuer = true;
+    int32_t tempsRestant = DUREE_PARTIE;
+    int32_t nombreClics = 0;
+    bool clicArme = false;
+    int phaseFin = 0;
+    uint32_t dernierTop = 0;
+};
+
+// A click counts on the release of a button pressed while time remained; one
+// flag serves every button, so two buttons pressed together count once.
+void traiterEvenement(Partie& partie, const SDL_Event& evenement, FSOUND_SAMPLE* sonClic) {
+    if (evenement.type == SDL_MOUSEBUTTONDOWN) {
+        if (partie.tempsRestant > 0) {
+            partie.clicArme = true;
+        }
+    } else if (evenement.type == SDL_MOUSEBUTTONUP) {
+        if (partie.clicArme && partie.tempsRestant > 0) {
+            FSOUND_PlaySound(FSOUND_FREE, sonClic);
+            ++partie.nombreClics;
+            partie.clicArme = false;
+        }
+    } else if (demandeDeSortie(evenement)) {
+        partie.continuer = false;
+    }
+}
+
+void remplacer(SDL_Surface*& surface, TTF_Font* police, const char* texte) {
+    SDL_FreeSurface(surface);
+    surface = rendreTexte(police, texte, true);
+}
+
+} // namespace
+
+void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
+    TTF_Font* police = ouvrirPolice("journal.ttf", 45, TTF_STYLE_NORMAL);
+    SDL_WM_SetCaption("Pressathon - JOUE", nullptr);
+    SDL_Surface* fond = IMG_Load("IMG/fondJeu.png");
+
+    Partie partie;
+    // Room for the longest texts, with any 32-bit number in them.
+    char texteTemps[40];
+    char texteClics[42];
+    std::snprintf(texteTemps, sizeof texteTemps, "Temps : %d",
+                  static_cast<int>(partie.tempsRestant));
+    SDL_Surface* surfaceTemps = rendreTexte(police, texteTemps, true);
+    SDL_Surface* surfaceClics = nullptr;
+
+    FMUSIC_MODULE* musique = FMUSIC_LoadSong("MUSIC/jeu01.mid");
+    if (musique == nullptr) {
+        partie.continuer = false;
+    }
+    FMUSIC_PlaySong(musique);
+    FSOUND_SAMPLE* sonClic = FSOUND_Sample_Load(FSOUND_FREE, "SFX/click.wav", 0, 0, 0);
+    FSOUND_SAMPLE* sonFin = FSOUND_Sample_Load(FSOUND_FREE, "SFX/finJeuClickClassic.wav", 0, 0, 0);
+
+    while (partie.continuer) {
+        // Every pending event, not just one: a pointer moving while the player
+        // clicks sends far more events than there are passes, and a click
+        // left waiting in the queue when the time runs out would not count.
+        // Once the player asks to leave, what follows is left for the menu.
+        SDL_Event evenement;
+        while (partie.continuer && SDL_PollEvent(&evenement) != 0) {
+            traiterEvenement(partie, evenement, sonClic);
+        }
+        if (partie.tempsRestant <= 0) {
+            FMUSIC_StopSong(musique);
+        }
+        commencerImage(surfaceEcran, "Pressathon - JOUE");
+        const uint32_t maintenant = SDL_GetTicks();
+
+        if (partie.tempsRestant > 0) {
+            // One step of exactly 100 per 100 ms or more, never catching up:
+            // the countdown lasts at least 9.9 seconds of real time.
+            const int32_t ecoule = static_cast<int32_t>(maintenant - partie.dernierTop);
+            if (ecoule > PAS - 1) {
+                partie.tempsRestant -= PAS;
+                std::snprintf(texteTemps, sizeof texteTemps, "Plus que : %d millisecondes",
+                              static_cast<int>(partie.tempsRestant));
+                remplacer(surfaceTemps, police, texteTemps);
+                partie.dernierTop = maintenant;
+            } else {
+                SDL_Delay(static_cast<Uint32>(std::clamp(PAS - ecoule, 1, PAS)));
+            }
+            std::snprintf(texteClics, sizeof texteClics, "Vous avez cliqu\xE9(e) [ %d ] fois !",
+                          static_cast<int>(partie.nombreClics));
+            remplacer(surfaceClics, police, texteClics);
+        } else {
+            std::snprintf(texteTemps, sizeof texteTemps, "C'est finiii !");
+            remplacer(surfaceTemps, police, texteTemps);
+            // Submitted on every pass: the same count never enters a sorted
+            // table twice.
+            sauverHighScores(partie.nombreClics);
+            if (partie.phaseFin == 1) {
+                FSOUND_PlaySound(FSOUND_FREE, sonFin);
+            }
+            if (partie.phaseFin < 2) {
+                ++partie.phaseFin;
+            }
+        }
+
+        dessinerCentre(surfaceEcran, fond);
+        if (surfaceTemps != nullptr) {
+            dessinerA(surfaceEcran, surfaceTemps, surfaceEcran->w / 2 - surfaceTemps->w / 2,
+                      surfaceEcran->h - surfaceEcran->h / 15 - surfaceTemps->h / 2);
+        }
+        dessinerCentre(surfaceEcran, surfaceClics);
+        SDL_Flip(surfaceEcran);
+    }
+
+    FMUSIC_FreeSong(musique);
+    FSOUND_Sample_Free(sonFin);
+    FSOUND_Sample_Free(sonClic);
+    SDL_FreeSurface(surfaceTemps);
+    SDL_FreeSurface(surfaceClics);
+    if (police != nullptr) {
+        TTF_CloseFont(police);
+    }
+    SDL_FreeSurface(fond);
+}
 
 void sauverHighScores(int32_t score) {
     int32_t tableHighScores[5] = {0, 0, 0, 0, 0};
