@@ -13,9 +13,11 @@ constexpr int FSOUND_FREE = -1;
 // link time.
 extern "C" {
 
-// Opens the mixer at `frequence` Hz with `canaux` sample voices. Without a
-// sound device it still succeeds: everything loads and plays in silence.
+// Opens the mixer at `frequence` Hz with `canaux` sample voices (at most 32).
+// Without a sound device it still succeeds: everything loads and plays in
+// silence.
 bool FSOUND_Init(int frequence, int canaux, unsigned int drapeaux);
+// Safe with nothing open and after SDL_Quit; FSOUND_Init may follow again.
 void FSOUND_Close();
 
 // Reads and checks a whole Standard MIDI File; null when it is missing,

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+struct FMUSIC_MODULE;
+
 // Mixes `trames` stereo frames (interleaved 16-bit) exactly as the sound
 // device would receive them. Meant for when no device is open.
 void audioRendre(int16_t* sortie, int trames);
@@ -12,3 +14,10 @@ int audioVoixActives();
 
 // Frames per device buffer obtained from the sound device; 0 without one.
 int audioTailleTampon();
+
+// Length of a loaded song in seconds, up to its last event; 0 for null.
+double audioDureeMusique(const FMUSIC_MODULE* musique);
+
+// Whether a song is playing; after its last event, the fading of its last
+// notes and a grace of about two seconds still count.
+bool audioMusiqueEnCours();
