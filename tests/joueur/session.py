@@ -2,6 +2,7 @@
 """A real X server (Xvfb), the real game in a real window, and a player's hands (xdotool)."""
 
 import os
+import random
 import select
 import shutil
 import signal
@@ -17,26 +18,45 @@ DONNEES = os.environ.get("PRESSATHON_DONNEES", "data")
 
 
 class ServeurX:
-    """An Xvfb server on a display number it picks itself; stopped on exit."""
+    """An Xvfb server on a free display number; stopped on exit.
+
+    The number is drawn at random far from the usual low ones, so that
+    servers started by parallel tests (or left behind by a killed one) do not
+    meet; a server that cannot take its number is started again on another.
+    """
 
     def __enter__(self):
+        for _ in range(20):
+            numero = random.randint(100, 30000)
+            if os.path.exists("/tmp/.X%d-lock" % numero):
+                continue
+            if self._demarrer(numero):
+                return self
+        raise RuntimeError("no Xvfb server could be started")
+
+    def _demarrer(self, numero):
         lecture, ecriture = os.pipe()
         self.processus = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(ecriture), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp", "-noreset"],
+            ["Xvfb", ":%d" % numero, "-displayfd", str(ecriture), "-screen", "0",
+             "1024x768x24", "-nolisten", "tcp", "-noreset"],
             pass_fds=(ecriture,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             start_new_session=True)
         os.close(ecriture)
         try:
             pret, _, _ = select.select([lecture], [], [], 15)
-            if not pret:
-                raise RuntimeError("Xvfb did not start")
-            numero = os.read(lecture, 16).decode().strip()
+            annonce = os.read(lecture, 16).decode().strip() if pret else ""
         finally:
             os.close(lecture)
-        self.nom = ":" + numero
-        self.x = display.Display(self.nom)
-        return self
+        if annonce != str(numero):
+            arreter(self.processus)
+            return False
+        self.nom = ":%d" % numero
+        try:
+            self.x = display.Display(self.nom)
+        except Exception:
+            arreter(self.processus)
+            return False
+        return True
 
     def __exit__(self, *erreur):
         try:
