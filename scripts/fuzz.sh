@@ -2,9 +2,8 @@
 # Builds the score-file fuzz target in build-fuzz/ and runs it for a bounded time.
 #
 # Usage: scripts/fuzz.sh [seconds]   (default 20)
-# With clang's libFuzzer it runs coverage-guided from tests/corpus_scores/; without it,
-# or with PRESSATHON_FUZZ_GCC=1, g++ builds the target's own seeded random loop.
-# Both builds use AddressSanitizer and UndefinedBehaviorSanitizer; any crash or
+# clang's libFuzzer runs it coverage-guided from tests/corpus_scores/, with
+# AddressSanitizer and UndefinedBehaviorSanitizer; any crash or
 # failed check ends the script with a non-zero status. The score file lives in a
 # temporary directory under /tmp, removed on exit; everything else stays in build-fuzz/.
 set -eu
@@ -17,13 +16,6 @@ mkdir -p "$construction"
 PRESSATHON_FUZZ_DOSSIER=$(mktemp -d /tmp/pressathon-fuzz.XXXXXX)
 export PRESSATHON_FUZZ_DOSSIER
 trap 'rm -rf "$PRESSATHON_FUZZ_DOSSIER"' EXIT INT TERM
-
-avecLibFuzzer() {
-    [ "${PRESSATHON_FUZZ_GCC:-0}" != 1 ] || return 1
-    command -v clang++ >/dev/null 2>&1 || return 1
-    echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' |
-        clang++ -x c++ -fsanitize=fuzzer - -o "$construction/sonde" >/dev/null 2>&1
-}
 
 # A project of its own around the game's library, so that the target links
 # whatever the library needs.
@@ -42,26 +34,15 @@ add_compile_options(-Wall -Wextra -Wpedantic -fsanitize=address,undefined -fno-o
 add_link_options(-fsanitize=address,undefined)
 add_executable(fuzz_scores "$racine/tests/fuzz_scores.cpp")
 target_link_libraries(fuzz_scores PRIVATE pressathon_jeu)
-if(FUZZ_LIBFUZZER)
-    target_compile_definitions(fuzz_scores PRIVATE PRESSATHON_LIBFUZZER)
-    target_link_options(fuzz_scores PRIVATE -fsanitize=fuzzer)
-endif()
+target_link_options(fuzz_scores PRIVATE -fsanitize=fuzzer)
 EOF
 
-if avecLibFuzzer; then
-    sortie="$construction/clang"
-    cmake -S "$projet" -B "$sortie" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link -DFUZZ_LIBFUZZER=ON >/dev/null
-    cmake --build "$sortie" --target fuzz_scores -j2
-    # New inputs go to build-fuzz/corpus; the committed seeds are only read.
-    mkdir -p "$construction/corpus" "$construction/artefacts"
-    "$sortie/fuzz_scores" -max_total_time="$secondes" -max_len=8192 -print_final_stats=1 \
-        -artifact_prefix="$construction/artefacts/" \
-        "$construction/corpus" "$racine/tests/corpus_scores"
-else
-    sortie="$construction/gcc"
-    cmake -S "$projet" -B "$sortie" -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DFUZZ_LIBFUZZER=OFF >/dev/null
-    cmake --build "$sortie" --target fuzz_scores -j2
-    "$sortie/fuzz_scores" "$secondes" "${PRESSATHON_FUZZ_GRAINE:-1}" "$racine"/tests/corpus_scores/*
-fi
+sortie="$construction/clang"
+cmake -S "$projet" -B "$sortie" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
+cmake --build "$sortie" --target fuzz_scores -j2
+# New inputs go to build-fuzz/corpus; the committed seeds are only read.
+mkdir -p "$construction/corpus" "$construction/artefacts"
+"$sortie/fuzz_scores" -max_total_time="$secondes" -max_len=8192 -print_final_stats=1 \
+    -artifact_prefix="$construction/artefacts/" \
+    "$construction/corpus" "$racine/tests/corpus_scores"

@@ -1,22 +1,18 @@
 // Fuzz target for the score file: any bytes as its content are read and ranked into without a
 // crash, and the results agree with a plain model built on the C library's own conversion.
 //
-// Built with PRESSATHON_LIBFUZZER it is a libFuzzer target; otherwise it has its own main()
-// that feeds the same checks with seeded random inputs.
+// A libFuzzer target, built and run by scripts/fuzz.sh.
 #include "highscores.h"
 #include "jeu.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -178,80 +174,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     verifier(std::string(reinterpret_cast<const char*>(donnees), taille));
     return 0;
 }
-
-#ifndef PRESSATHON_LIBFUZZER
-
-namespace {
-
-// Inputs made of the pieces the reader cares about, sometimes long enough to
-// reach the reading limit.
-std::string inventer(std::mt19937& hasard) {
-    static const std::vector<std::string> morceaux = {" ",
-                                                      "\t",
-                                                      "\n",
-                                                      "\r\n",
-                                                      "\v",
-                                                      "\f",
-                                                      "-",
-                                                      "+",
-                                                      "0",
-                                                      "7",
-                                                      "42",
-                                                      "x",
-                                                      std::string(1, '\0'),
-                                                      "\xE9",
-                                                      "2147483647",
-                                                      "2147483648",
-                                                      "-2147483648",
-                                                      "-2147483649",
-                                                      "99999999999999999999",
-                                                      "0000000000001",
-                                                      "50 40 30 20 10"};
-    std::string texte;
-    const int pieces = std::uniform_int_distribution<int>(0, 24)(hasard);
-    for (int i = 0; i < pieces; ++i) {
-        const int sorte = std::uniform_int_distribution<int>(0, 99)(hasard);
-        if (sorte < 3) {
-            // A long run of one byte, to land numbers on the reading limit.
-            const char octet = " 9\n0"[hasard() % 4];
-            texte.append(LIMITE_LECTURE - 8 + hasard() % 16, octet);
-        } else if (sorte < 10) {
-            texte += static_cast<char>(hasard() % 256);
-        } else {
-            texte += morceaux[hasard() % morceaux.size()];
-        }
-    }
-    return texte;
-}
-
-} // namespace
-
-// Usage: fuzz_scores [seconds [seed [seed files...]]]
-int main(int argc, char** argv) {
-    const double secondes = argc > 1 ? std::atof(argv[1]) : 20.0;
-    const unsigned graine =
-        argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 1;
-    std::vector<std::string> graines;
-    for (int i = 3; i < argc; ++i) {
-        std::ifstream fichier(argv[i], std::ios::binary);
-        graines.emplace_back(std::istreambuf_iterator<char>(fichier),
-                             std::istreambuf_iterator<char>());
-    }
-    const auto debut = std::chrono::steady_clock::now();
-    for (const std::string& texte : graines) {
-        verifier(texte);
-    }
-    std::mt19937 hasard(graine);
-    uint64_t essais = graines.size();
-    while (std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count() <
-           secondes) {
-        verifier(inventer(hasard));
-        ++essais;
-    }
-    std::printf("Done %" PRIu64 " runs in %.1f second(s), seed %u\n", essais,
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count(),
-                graine);
-    return 0;
-}
-
-#endif
