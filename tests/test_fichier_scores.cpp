@@ -95,7 +95,7 @@ class FichierScores : public ::testing::Test {
     fs::path dossier;
 };
 
-TEST_F(FichierScores, UnScoreEntreASonRangEtLeDernierSort) {
+TEST_F(FichierScores, AScoreTakesItsRankAndTheLastEntryDrops) {
     EXPECT_EQ(apresSoumission("50 40 30 20 10", 60), "60 50 40 30 20");
     EXPECT_EQ(apresSoumission("50 40 30 20 10", 35), "50 40 35 30 20");
     EXPECT_EQ(apresSoumission("50 40 30 20 10", 15), "50 40 30 20 15");
@@ -105,7 +105,7 @@ TEST_F(FichierScores, UnScoreEntreASonRangEtLeDernierSort) {
     EXPECT_EQ(apresSoumission("9 4", 5), "9 5 4 0 0");
 }
 
-TEST_F(FichierScores, UnScoreEgalOuTropBasNeReecritRien) {
+TEST_F(FichierScores, AnEqualOrLowScoreRewritesNothing) {
     // An odd layout shows that the file was not even rewritten.
     const std::string avant = "50  40\n30\t20 10\n";
     for (int32_t score : {5, 10, 30, 50}) {
@@ -115,7 +115,7 @@ TEST_F(FichierScores, UnScoreEgalOuTropBasNeReecritRien) {
     EXPECT_EQ(apresSoumission("0 0 0 0 0 ", 0), "0 0 0 0 0 ");
 }
 
-TEST_F(FichierScores, UnTexteAncienPlusLongEstEntierementRemplace) {
+TEST_F(FichierScores, ALongerOldTextIsWhollyReplaced) {
     EXPECT_EQ(apresSoumission("50 40 30 20 10                    999 999\n", 60), "60 50 40 30 20");
     EXPECT_EQ(apresSoumission("-100000 -200000 -300000 -400000 -500000", 7),
               "7 -100000 -200000 -300000 -400000");
@@ -123,7 +123,7 @@ TEST_F(FichierScores, UnTexteAncienPlusLongEstEntierementRemplace) {
     EXPECT_EQ(lecture(*contenu()), (Table{7, -100000, -200000, -300000, -400000}));
 }
 
-TEST_F(FichierScores, LaLectureSuitLesNombresJusquauPremierIllisible) {
+TEST_F(FichierScores, ReadingStopsAtTheFirstEntryThatDoesNotParse) {
     EXPECT_EQ(lecture("57 43 40 12 3"), (Table{57, 43, 40, 12, 3}));
     EXPECT_EQ(lecture("\t 12\n\n-3\r\n+4\v5\f6 7 8"), (Table{12, -3, 4, 5, 6}));
     EXPECT_EQ(lecture("1 2 x 4 5"), (Table{1, 2, -7, -7, -7}));
@@ -134,13 +134,13 @@ TEST_F(FichierScores, LaLectureSuitLesNombresJusquauPremierIllisible) {
     EXPECT_EQ(lecture(""), (Table{-7, -7, -7, -7, -7}));
 }
 
-TEST_F(FichierScores, LesNombresHorsDePorteeSontRamenesALaBorne) {
+TEST_F(FichierScores, OutOfRangeNumbersClampToTheNearestBound) {
     EXPECT_EQ(lecture("99999999999 -99999999999 2147483648 -2147483649 -2147483648"),
               (Table{INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MIN}));
     EXPECT_EQ(apresSoumission("4294967296 -4294967297 0 0 0", 5), "2147483647 5 -2147483648 0 0");
 }
 
-TEST_F(FichierScores, SeulLeDebutDuFichierEstLu) {
+TEST_F(FichierScores, OnlyTheStartOfTheFileIsRead) {
     const std::string blancs(4000, ' ');
     EXPECT_EQ(lecture(blancs + "1 2 3 4 5"), (Table{1, 2, 3, 4, 5}));
     EXPECT_EQ(lecture(std::string(LIMITE_LECTURE, '\n') + "1 2 3 4 5"),
@@ -156,7 +156,7 @@ TEST_F(FichierScores, SeulLeDebutDuFichierEstLu) {
     EXPECT_EQ(apresSoumission(std::string(1 << 20, '5'), 1), "2147483647 1 0 0 0");
 }
 
-TEST_F(FichierScores, UnFichierAbsentDonneLeMessageEtNestPasCree) {
+TEST_F(FichierScores, AMissingFileGivesTheMessageAndIsNotCreated) {
     Table table = {1, 2, 3, 4, 5};
     EXPECT_EQ(erreursDe([&] { recupHighScores(table.data()); }), messageLecture);
     EXPECT_EQ(table, (Table{1, 2, 3, 4, 5}));
@@ -164,7 +164,7 @@ TEST_F(FichierScores, UnFichierAbsentDonneLeMessageEtNestPasCree) {
     EXPECT_FALSE(fs::exists(FICHIER_HIGHSCORES));
 }
 
-TEST_F(FichierScores, CeQuiNestPasUnFichierOrdinaireCompteCommeAbsent) {
+TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
     Table table = {1, 2, 3, 4, 5};
     fs::create_directory(FICHIER_HIGHSCORES);
     EXPECT_EQ(erreursDe([&] { recupHighScores(table.data()); }), messageLecture);
@@ -179,7 +179,7 @@ TEST_F(FichierScores, CeQuiNestPasUnFichierOrdinaireCompteCommeAbsent) {
     EXPECT_EQ(table, (Table{1, 2, 3, 4, 5}));
 }
 
-TEST_F(FichierScores, UnFichierEnLectureSeuleSeLitMaisNeGardeRien) {
+TEST_F(FichierScores, AReadOnlyFileIsReadButKeepsNoScore) {
     const std::string avant = "50 40 30 20 10";
     ecrire(avant);
     fs::permissions(FICHIER_HIGHSCORES,
@@ -207,7 +207,7 @@ TEST_F(FichierScores, UnFichierEnLectureSeuleSeLitMaisNeGardeRien) {
     EXPECT_EQ(contenu(), avant);
 }
 
-TEST_F(FichierScores, DeuxPartiesFiniesEnsembleGardentLeursDeuxScores) {
+TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
     int perdues = 0;
     for (int manche = 0; manche < 50; ++manche) {
         ecrire("50 40 30 20 10");
