@@ -130,7 +130,12 @@ class Partie:
 
     def _fenetres(self, fenetre=None):
         fenetre = fenetre or self.serveur.x.screen().root
-        for enfant in fenetre.query_tree().children:
+        try:
+            enfants = fenetre.query_tree().children
+        except Exception:
+            # The window went away while it was being looked at.
+            return
+        for enfant in enfants:
             yield enfant
             yield from self._fenetres(enfant)
 
