@@ -73,6 +73,10 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
     FMUSIC_PlaySong(musique);
     FSOUND_SAMPLE* sonClic = FSOUND_Sample_Load(FSOUND_FREE, "SFX/click.wav", 0, 0, 0);
     FSOUND_SAMPLE* sonFin = FSOUND_Sample_Load(FSOUND_FREE, "SFX/finJeuClickClassic.wav", 0, 0, 0);
+    // The pointer's motion means nothing to the game, and SDL keeps only 128
+    // pending events: a pointer racing at a thousand moves a second would
+    // fill the queue during one 100 ms step and push clicks out of it.
+    SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
 
     while (partie.continuer) {
         // Every pending event, not just one: a pointer moving while the player
@@ -128,6 +132,8 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
         SDL_Flip(surfaceEcran);
     }
 
+    // The other screens redraw when the pointer moves.
+    SDL_EventState(SDL_MOUSEMOTION, SDL_ENABLE);
     FMUSIC_FreeSong(musique);
     FSOUND_Sample_Free(sonFin);
     FSOUND_Sample_Free(sonClic);

@@ -164,9 +164,17 @@ TEST_F(Jeu, NoClickIsLostAmongPointerMotion) {
         }
         scenario::mouvement(DEBUT + ms, static_cast<int>(ms % 800), 300);
     }
+    // SDL itself holds no more than 128 pending events: the game has it drop
+    // pointer motion while it counts, and the menu gets it back afterwards.
+    std::vector<Uint8> etats;
+    scenario::surFlip(
+        [&etats](SDL_Surface*) { etats.push_back(SDL_EventState(SDL_MOUSEMOTION, SDL_QUERY)); });
     jouerJusqua(DEBUT + 20000);
     EXPECT_EQ(compteAffiche(), 500);
     EXPECT_EQ(dossier.lire("highscores.tallyvault"), "500 0 0 0 0");
+    ASSERT_FALSE(etats.empty());
+    EXPECT_TRUE(std::all_of(etats.begin(), etats.end(), [](Uint8 e) { return e == SDL_IGNORE; }));
+    EXPECT_EQ(SDL_EventState(SDL_MOUSEMOTION, SDL_QUERY), SDL_ENABLE);
 }
 
 TEST_F(Jeu, FinishedGameEntersItsScoreOnceAndPlaysTheEndSoundOnce) {
