@@ -8,11 +8,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 #include <deque>
-#include <map>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace {
@@ -150,8 +150,7 @@ int __wrap_SDL_UpperBlit(SDL_Surface* source, SDL_Rect* zone, SDL_Surface* cible
         const auto texte = e.textesDesSurfaces.find(source);
         e.dessins.push_back({texte == e.textesDesSurfaces.end() ? std::string() : texte->second,
                              position != nullptr ? position->x : 0,
-                             position != nullptr ? position->y : 0, source->w, source->h,
-                             e.flips});
+                             position != nullptr ? position->y : 0, source->w, source->h, e.flips});
     }
     return __real_SDL_UpperBlit(source, zone, cible, position);
 }
