@@ -1,11 +1,15 @@
 #!/usr/bin/python3
 """A real X server (Xvfb), the real game in a real window, and a player's hands (xdotool)."""
 
+import atexit
+import functools
 import os
 import random
+import re
 import select
 import shutil
 import signal
+import stat
 import subprocess
 import tempfile
 import time
@@ -15,6 +19,34 @@ from Xlib import X, Xatom, display, protocol
 
 PROGRAMME = os.environ.get("PRESSATHON_PROGRAMME", "build/pressathon")
 DONNEES = os.environ.get("PRESSATHON_DONNEES", "data")
+MESA_LOGICIEL = "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"
+
+
+@functools.lru_cache(maxsize=None)
+def programme_joueur():
+    """The program to run. A sanitizer build is started with Mesa's software driver
+    loaded from the start: Mesa unloads that driver when the window closes, and
+    LeakSanitizer would then report what the driver's own globals still hold, from a
+    library it can no longer name."""
+    cible = os.path.abspath(PROGRAMME)
+    liens = subprocess.run(["ldd", cible], capture_output=True, text=True).stdout
+    asan = re.search(r"libasan\.so\S* => (\S+)", liens)
+    if not asan or not os.path.exists(MESA_LOGICIEL):
+        return cible
+    dossier = tempfile.mkdtemp(prefix="pressathon-lanceur-")
+    atexit.register(shutil.rmtree, dossier, True)
+    chemin = os.path.join(dossier, "pressathon")
+    with open(chemin, "w") as sortie:
+        sortie.write('#!/bin/sh\nexport LD_PRELOAD="%s %s${LD_PRELOAD:+ $LD_PRELOAD}"\n'
+                     'exec "%s"\n' % (asan.group(1), MESA_LOGICIEL, cible))
+    os.chmod(chemin, stat.S_IRWXU)
+    return chemin
+
+
+def sans_fuites(env=None):
+    """The environment for a run that ends without releasing what it holds."""
+    options = os.environ.get("ASAN_OPTIONS", "")
+    return dict(env or {}, ASAN_OPTIONS=(options + ":" if options else "") + "detect_leaks=0")
 
 
 class ServeurX:
@@ -101,7 +133,8 @@ class Partie:
         environnement = dict(os.environ, DISPLAY=serveur.nom, **(env or {}))
         self.debut = time.monotonic()
         self.processus = subprocess.Popen(
-            [os.path.abspath(programme or PROGRAMME)], cwd=self.dossier, env=environnement,
+            [os.path.abspath(programme) if programme else programme_joueur()],
+            cwd=self.dossier, env=environnement,
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self.erreurs,
             start_new_session=True)
         self.id_fenetre = None
