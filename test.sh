@@ -21,3 +21,6 @@ if [ -x scripts/fuzz.sh ]; then
     echo "== Fuzz du fichier des scores"
     scripts/fuzz.sh 20
 fi
+
+echo "== Endurance : entrées au hasard sous les sanitizers"
+scripts/soak.sh 60
