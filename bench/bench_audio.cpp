@@ -1,6 +1,7 @@
 // Mixing cost of one 512-frame device buffer with a song and 0, 8 or 32 sample voices.
 #include "audio.h"
 #include "audio_rendu.h"
+#include "fichiers_audio.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -14,33 +15,9 @@
 
 namespace {
 
-using Octets = std::vector<unsigned char>;
-
 constexpr int frequence = 44100;
 // What the sound device asks for at a time (the sound layer's buffer).
 constexpr int tramesTampon = 512;
-
-struct Evenement {
-    uint32_t tick;
-    // Note-offs sort before note-ons at the same tick, so a repeated note is
-    // released before it is struck again.
-    int rang;
-    Octets octets;
-};
-
-void ajouter(Octets& o, uint32_t v, int octets, bool grosBoutiste) {
-    for (int i = 0; i < octets; ++i) {
-        o.push_back(static_cast<unsigned char>(v >> 8 * (grosBoutiste ? octets - 1 - i : i)));
-    }
-}
-
-void ajouterVariable(Octets& o, uint32_t v) {
-    Octets inverse{static_cast<unsigned char>(v & 0x7F)};
-    while ((v >>= 7) != 0) {
-        inverse.push_back(static_cast<unsigned char>(0x80 | (v & 0x7F)));
-    }
-    o.insert(o.end(), inverse.rbegin(), inverse.rend());
-}
 
 // A dense General MIDI song: five chord and bass parts and a drum kit, every
 // part busy on every beat, 8 seconds at 120 beats a minute, 480 ticks a beat.
@@ -48,22 +25,21 @@ Octets morceauDense() {
     constexpr uint32_t noire = 480;
     constexpr uint32_t croche = noire / 2;
     constexpr uint32_t mesures = 4;
-    std::vector<Evenement> e;
+    std::vector<EvenementMidi> e;
     auto noteDe = [&e](unsigned canal, unsigned hauteur, uint32_t debut, uint32_t duree) {
         e.push_back(
             {debut,
-             1,
-             {static_cast<unsigned char>(0x90 | canal), static_cast<unsigned char>(hauteur), 100}});
+             {static_cast<unsigned char>(0x90 | canal), static_cast<unsigned char>(hauteur), 100},
+             1});
         e.push_back(
             {debut + duree,
-             0,
-             {static_cast<unsigned char>(0x80 | canal), static_cast<unsigned char>(hauteur), 0}});
+             {static_cast<unsigned char>(0x80 | canal), static_cast<unsigned char>(hauteur), 0},
+             0});
     };
     // Piano, strings, organ, brass, bass.
     const unsigned programmes[] = {0, 48, 19, 61, 33};
     for (unsigned canal = 0; canal < 5; ++canal) {
         e.push_back({0,
-                     0,
                      {static_cast<unsigned char>(0xC0 | canal),
                       static_cast<unsigned char>(programmes[canal])}});
     }
@@ -96,39 +72,13 @@ Octets morceauDense() {
         }
         noteDe(9, 49, debut, 4 * noire);
     }
-    std::stable_sort(e.begin(), e.end(), [](const Evenement& a, const Evenement& b) {
-        return a.tick != b.tick ? a.tick < b.tick : a.rang < b.rang;
-    });
-    Octets piste;
-    uint32_t tick = 0;
-    for (const Evenement& ev : e) {
-        ajouterVariable(piste, ev.tick - tick);
-        piste.insert(piste.end(), ev.octets.begin(), ev.octets.end());
-        tick = ev.tick;
-    }
-    ajouterVariable(piste, mesures * 4 * noire - tick);
-    piste.insert(piste.end(), {0xFF, 0x2F, 0x00});
-    Octets fichier{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
-    ajouter(fichier, static_cast<uint32_t>(piste.size()), 4, true);
-    fichier.insert(fichier.end(), piste.begin(), piste.end());
-    return fichier;
+    return fichierMidi(e, mesures * 4 * noire);
 }
 
 // Two seconds of a mono 16-bit tone at the mixing rate: long enough that a
 // voice stays busy across many buffers.
 Octets sonLong() {
-    constexpr uint32_t trames = 2 * frequence;
-    Octets o{'R', 'I', 'F', 'F'};
-    ajouter(o, 36 + 2 * trames, 4, false);
-    o.insert(o.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0});
-    ajouter(o, frequence, 4, false);
-    ajouter(o, 2 * frequence, 4, false);
-    o.insert(o.end(), {2, 0, 16, 0, 'd', 'a', 't', 'a'});
-    ajouter(o, 2 * trames, 4, false);
-    for (uint32_t i = 0; i < trames; ++i) {
-        ajouter(o, static_cast<uint16_t>((i / 50) % 2 != 0 ? 600 : -600), 2, false);
-    }
-    return o;
+    return fichierWav(frequence, 2 * frequence, 600, 50);
 }
 
 // A file in /tmp holding `octets`, removed when it goes out of scope.

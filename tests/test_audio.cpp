@@ -1,6 +1,7 @@
 // Sound layer: songs, samples and their mix, rendered without a sound device.
 #include "audio.h"
 #include "audio_rendu.h"
+#include "fichiers_audio.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -16,50 +17,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Octets = std::vector<unsigned char>;
 
 constexpr int frequence = 44100;
 // At the default tempo (120 beats a minute) and 480 ticks a beat.
 constexpr int ticksParSeconde = 960;
-
-struct Evenement {
-    uint32_t tick;
-    Octets octets;
-};
-
-// Appends `octets` bytes of `v`, most significant first or last.
-void ajouter(Octets& o, uint32_t v, int octets, bool grosBoutiste) {
-    for (int i = 0; i < octets; ++i) {
-        o.push_back(static_cast<unsigned char>(v >> 8 * (grosBoutiste ? octets - 1 - i : i)));
-    }
-}
-
-void ajouterVariable(Octets& o, uint32_t v) {
-    Octets inverse{static_cast<unsigned char>(v & 0x7F)};
-    while ((v >>= 7) != 0) {
-        inverse.push_back(static_cast<unsigned char>(0x80 | (v & 0x7F)));
-    }
-    o.insert(o.end(), inverse.rbegin(), inverse.rend());
-}
-
-// A one-track file whose end of track comes at `fin` ticks.
-Octets fichierMidi(std::vector<Evenement> evenements, uint32_t fin) {
-    std::stable_sort(evenements.begin(), evenements.end(),
-                     [](const Evenement& a, const Evenement& b) { return a.tick < b.tick; });
-    Octets piste;
-    uint32_t tick = 0;
-    for (const Evenement& e : evenements) {
-        ajouterVariable(piste, e.tick - tick);
-        piste.insert(piste.end(), e.octets.begin(), e.octets.end());
-        tick = e.tick;
-    }
-    ajouterVariable(piste, fin - tick);
-    piste.insert(piste.end(), {0xFF, 0x2F, 0x00});
-    Octets fichier{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
-    ajouter(fichier, static_cast<uint32_t>(piste.size()), 4, true);
-    fichier.insert(fichier.end(), piste.begin(), piste.end());
-    return fichier;
-}
 
 uint32_t ticks(double secondes) {
     return static_cast<uint32_t>(secondes * ticksParSeconde);
@@ -67,7 +28,7 @@ uint32_t ticks(double secondes) {
 
 // One note on channel 0, optionally after a program change.
 Octets note(double debut, double fin, double finMorceau, int programme = -1) {
-    std::vector<Evenement> e{{ticks(debut), {0x90, 60, 110}}, {ticks(fin), {0x80, 60, 0}}};
+    std::vector<EvenementMidi> e{{ticks(debut), {0x90, 60, 110}}, {ticks(fin), {0x80, 60, 0}}};
     if (programme >= 0) {
         e.push_back({0, {0xC0, static_cast<unsigned char>(programme)}});
     }
@@ -75,18 +36,8 @@ Octets note(double debut, double fin, double finMorceau, int programme = -1) {
 }
 
 // 16-bit mono at 22050 Hz, so loading has to convert it: a loud square wave.
-Octets fichierWav(uint32_t trames) {
-    Octets o{'R', 'I', 'F', 'F'};
-    ajouter(o, 36 + 2 * trames, 4, false);
-    o.insert(o.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0});
-    ajouter(o, 22050, 4, false);
-    ajouter(o, 44100, 4, false);
-    o.insert(o.end(), {2, 0, 16, 0, 'd', 'a', 't', 'a'});
-    ajouter(o, 2 * trames, 4, false);
-    for (uint32_t i = 0; i < trames; ++i) {
-        ajouter(o, (i / 25) % 2 != 0 ? 8000 : 0x10000 - 8000, 2, false);
-    }
-    return o;
+Octets sonCarre(uint32_t trames) {
+    return fichierWav(22050, trames, 8000, 25);
 }
 
 std::vector<int16_t> rendre(double secondes) {
@@ -235,7 +186,7 @@ TEST_F(Audio, NextSongStartsFromACleanSynthesizer) {
 
 TEST_F(Audio, SamplesStartAtOnceShareAtMost32VoicesAndStopWhenFreed) {
     FSOUND_SAMPLE* son =
-        FSOUND_Sample_Load(FSOUND_FREE, ecrire("s.wav", fichierWav(22050)).c_str(), 0, 0, 0);
+        FSOUND_Sample_Load(FSOUND_FREE, ecrire("s.wav", sonCarre(22050)).c_str(), 0, 0, 0);
     ASSERT_NE(son, nullptr);
     FSOUND_PlaySound(FSOUND_FREE, son);
     EXPECT_EQ(audioVoixActives(), 1);
@@ -297,7 +248,7 @@ TEST_F(Audio, MalformedFilesGiveNull) {
     EXPECT_EQ(FMUSIC_LoadSong((dossier / "absent.mid").c_str()), nullptr);
     EXPECT_EQ(FMUSIC_LoadSong(dossier.c_str()), nullptr) << "a directory";
 
-    const Octets wav = fichierWav(1000);
+    const Octets wav = sonCarre(1000);
     for (const std::string& chemin : {(dossier / "absent.wav").string(), ecrire("midi.wav", bon),
                                       ecrire("court.wav", Octets(wav.begin(), wav.begin() + 30))}) {
         EXPECT_EQ(FSOUND_Sample_Load(FSOUND_FREE, chemin.c_str(), 0, 0, 0), nullptr) << chemin;

@@ -1,0 +1,68 @@
+// Small MIDI and WAV files built in memory, for the sound layer's tests and benchmarks.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+using Octets = std::vector<unsigned char>;
+
+struct EvenementMidi {
+    uint32_t tick;
+    Octets octets;
+    // Order among events of the same tick: a note-off given a lower rank than
+    // a note-on releases a repeated note before it is struck again.
+    int rang = 0;
+};
+
+// Appends `octets` bytes of `v`, most significant first or last.
+inline void ajouterEntier(Octets& o, uint32_t v, int octets, bool grosBoutiste) {
+    for (int i = 0; i < octets; ++i) {
+        o.push_back(static_cast<unsigned char>(v >> 8 * (grosBoutiste ? octets - 1 - i : i)));
+    }
+}
+
+inline void ajouterVariable(Octets& o, uint32_t v) {
+    Octets inverse{static_cast<unsigned char>(v & 0x7F)};
+    while ((v >>= 7) != 0) {
+        inverse.push_back(static_cast<unsigned char>(0x80 | (v & 0x7F)));
+    }
+    o.insert(o.end(), inverse.rbegin(), inverse.rend());
+}
+
+// A one-track file at 480 ticks a beat whose end of track comes at `fin`.
+inline Octets fichierMidi(std::vector<EvenementMidi> evenements, uint32_t fin) {
+    std::stable_sort(evenements.begin(), evenements.end(),
+                     [](const EvenementMidi& a, const EvenementMidi& b) {
+                         return a.tick != b.tick ? a.tick < b.tick : a.rang < b.rang;
+                     });
+    Octets piste;
+    uint32_t tick = 0;
+    for (const EvenementMidi& e : evenements) {
+        ajouterVariable(piste, e.tick - tick);
+        piste.insert(piste.end(), e.octets.begin(), e.octets.end());
+        tick = e.tick;
+    }
+    ajouterVariable(piste, fin - tick);
+    piste.insert(piste.end(), {0xFF, 0x2F, 0x00});
+    Octets fichier{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
+    ajouterEntier(fichier, static_cast<uint32_t>(piste.size()), 4, true);
+    fichier.insert(fichier.end(), piste.begin(), piste.end());
+    return fichier;
+}
+
+// A mono 16-bit square wave of `amplitude`, switching sign every `demiPeriode` frames.
+inline Octets fichierWav(uint32_t frequence, uint32_t trames, int amplitude, uint32_t demiPeriode) {
+    Octets o{'R', 'I', 'F', 'F'};
+    ajouterEntier(o, 36 + 2 * trames, 4, false);
+    o.insert(o.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0});
+    ajouterEntier(o, frequence, 4, false);
+    ajouterEntier(o, 2 * frequence, 4, false);
+    o.insert(o.end(), {2, 0, 16, 0, 'd', 'a', 't', 'a'});
+    ajouterEntier(o, 2 * trames, 4, false);
+    for (uint32_t i = 0; i < trames; ++i) {
+        const int valeur = (i / demiPeriode) % 2 != 0 ? amplitude : -amplitude;
+        ajouterEntier(o, static_cast<uint16_t>(valeur), 2, false);
+    }
+    return o;
+}
