@@ -19,7 +19,7 @@ fi
 
 # A small quarantine: freed memory is held back only briefly, so the resident size
 # settles after a few screens and growth beyond it means memory kept.
-ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:quarantine_size_mb=16" \
+ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:quarantine_size_mb=1" \
 LSAN_OPTIONS="suppressions=$racine/tests/lsan.supp:print_suppressions=0" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 PRESSATHON_PROGRAMME="$construction/pressathon" \
