@@ -11,7 +11,6 @@ import tempfile
 import time
 
 from PIL import Image
-from Xlib import X
 
 from session import Partie, ServeurX, ecart, sans_fuites
 from session import programme_joueur as programme
@@ -33,33 +32,7 @@ DEMARRAGE = 40.0
 
 
 class PartieSure(Partie):
-    """A game whose window is the one its own process shows, looked up again if it goes."""
-
-    def titre(self):
-        if self.id_fenetre is not None:
-            try:
-                if self._fenetre().get_attributes().map_state == X.IsViewable:
-                    return self._titre_de(self._fenetre())
-            except Exception:
-                pass
-            self.id_fenetre = None
-        x = self.serveur.x
-        atome = x.intern_atom("_NET_WM_PID")
-        for fenetre in self._fenetres():
-            try:
-                pid = fenetre.get_full_property(atome, X.AnyPropertyType)
-                vue = fenetre.get_attributes().map_state == X.IsViewable
-            except Exception:
-                continue
-            titre = self._titre_de(fenetre)
-            if pid and pid.value[0] == self.processus.pid and vue and titre:
-                self.id_fenetre = fenetre.id
-                return titre
-        return None
-
-    def propriete(self, nom):
-        return self._fenetre().get_full_property(self.serveur.x.intern_atom(nom),
-                                                 X.AnyPropertyType)
+    """A game that can be told to draw a frame."""
 
     def redessiner(self, x=700, y=500):
         """Screens that wait for events draw when one comes: move the pointer."""

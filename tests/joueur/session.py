@@ -180,15 +180,32 @@ class Partie:
         return nom.value.decode("latin-1") if nom else None
 
     def titre(self):
-        if self.id_fenetre is None:
-            for fenetre in self._fenetres():
-                titre = self._titre_de(fenetre)
-                if titre and titre.startswith("Pressathon"):
-                    self.id_fenetre = fenetre.id
-                    break
-        if self.id_fenetre is None:
-            return None
-        return self._titre_de(self._fenetre())
+        """The caption of the window this game's own process shows, looked up
+        again if that window goes (sdl12-compat makes a new one on some
+        changes of video mode)."""
+        if self.id_fenetre is not None:
+            try:
+                if self._fenetre().get_attributes().map_state == X.IsViewable:
+                    return self._titre_de(self._fenetre())
+            except Exception:
+                pass
+            self.id_fenetre = None
+        atome = self.serveur.x.intern_atom("_NET_WM_PID")
+        for fenetre in self._fenetres():
+            try:
+                pid = fenetre.get_full_property(atome, X.AnyPropertyType)
+                vue = fenetre.get_attributes().map_state == X.IsViewable
+            except Exception:
+                continue
+            titre = self._titre_de(fenetre)
+            if pid and pid.value[0] == self.processus.pid and vue and titre:
+                self.id_fenetre = fenetre.id
+                return titre
+        return None
+
+    def propriete(self, nom):
+        return self._fenetre().get_full_property(self.serveur.x.intern_atom(nom),
+                                                 X.AnyPropertyType)
 
     def _fenetre(self):
         return self.serveur.x.create_resource_object("window", self.id_fenetre)

@@ -12,7 +12,6 @@ import time
 import unittest
 
 from PIL import Image
-from Xlib.error import XError
 
 from session import Partie, ServeurX, arreter
 
@@ -58,18 +57,6 @@ class PartieLancee(Partie):
     def __exit__(self, *erreur):
         arreter(self.processus)
         self.erreurs.close()
-
-    def _fenetres(self, fenetre=None):
-        # A window can vanish between listing and visiting it (the shell's
-        # start-up has windows of its own): skip it rather than fail.
-        fenetre = fenetre or self.serveur.x.screen().root
-        try:
-            enfants = fenetre.query_tree().children
-        except XError:
-            return
-        for enfant in enfants:
-            yield enfant
-            yield from self._fenetres(enfant)
 
 
 class Installation(unittest.TestCase):
