@@ -104,7 +104,7 @@ class Toile:
         return self.image.resize((self.largeur, self.hauteur), Image.LANCZOS)
 
 
-# ---------------------------------------------------------------- small drawings
+# Small drawings.
 
 
 def touche(t, x, y, etiquette, taille=44, couleur=BLANC, police=None):
@@ -238,7 +238,7 @@ def panneau(t, boite, fond=BLANC, rayon=22, epaisseur=3.5, ombre=SOLEIL):
     t.rectangle(boite, fond, rayon=rayon, bord=ENCRE, epaisseur=epaisseur)
 
 
-# ---------------------------------------------------------------- the pictures
+# The pictures.
 
 
 def image_menu(police):

@@ -124,7 +124,7 @@ def ecrire_smf(chemin, titre, tempo_bpm, mesures, pistes):
     Path(chemin).write_bytes(entete + b"".join(blocs))
 
 
-# ---------------------------------------------------------------- accompaniment patterns
+# Accompaniment patterns.
 
 
 def basse(piste, grille, motif, velocite=100):
@@ -174,7 +174,7 @@ def fusionner(*motifs):
     return resultat
 
 
-# ---------------------------------------------------------------- the songs
+# The songs.
 
 
 def chanson_menu(chemin):
