@@ -9,8 +9,8 @@ paquets=(cmake g++ make pkg-config libsdl1.2-compat-dev libsdl-image1.2-dev
          libsdl-ttf2.0-dev libfluidsynth-dev timgm6mb-soundfont)
 if [ "${1:-jeu}" = tests ]; then
     paquets+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-              xvfb xdotool python3 python3-pil python3-xlib python3-numpy
-              tesseract-ocr clang-format fonts-leckerli-one python3-fonttools
+              xvfb xdotool python3 python3-pil python3-xlib
+              clang-format fonts-leckerli-one python3-fonttools
               desktop-file-utils appstream)
 fi
 
