@@ -10,7 +10,7 @@ echo "== Tests"
 ctest --test-dir build --output-on-failure -j2
 
 echo "== Tests sous AddressSanitizer et UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPRESSATHON_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPRESSATHON_SANITIZE=ON -DPRESSATHON_TESTS=ON >/dev/null
 cmake --build build-asan -j"$(nproc)"
 ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \

@@ -7,12 +7,17 @@ cd "$(dirname "$0")/.."
 
 paquets=(cmake g++ make pkg-config libsdl1.2-compat-dev libsdl-image1.2-dev
          libsdl-ttf2.0-dev libfluidsynth-dev timgm6mb-soundfont)
+tests=OFF
 if [ "${1:-jeu}" = tests ]; then
+    tests=ON
     paquets+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
               xvfb xdotool python3 python3-pil python3-xlib
               clang-format fonts-leckerli-one python3-fonttools
               desktop-file-utils appstream)
 fi
+
+journal=$(mktemp)
+trap 'rm -f "$journal"' EXIT
 
 manquants=()
 for paquet in "${paquets[@]}"; do
@@ -21,13 +26,32 @@ for paquet in "${paquets[@]}"; do
     fi
 done
 if [ ${#manquants[@]} -gt 0 ]; then
-    echo "Installation de : ${manquants[*]}"
+    echo "Installation des paquets manquants : ${manquants[*]}"
     sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -q --no-install-recommends "${manquants[@]}"
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            echo "Il faut installer ces paquets en tant que root (sudo n'est pas disponible) :" >&2
+            echo "  apt-get install ${manquants[*]}" >&2
+            exit 1
+        fi
+        sudo=(sudo)
+    fi
+    # apt's progress stays out of sight; its messages are shown if it fails.
+    if ! { "${sudo[@]}" apt-get update -qq &&
+           "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+               apt-get install -y -qq --no-install-recommends "${manquants[@]}"; } \
+           >"$journal" 2>&1; then
+        cat "$journal" >&2
+        echo "L'installation des paquets a échoué." >&2
+        exit 1
+    fi
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+# Configured once; later runs only build what changed. The compiler's output
+# is shown only when the build fails.
+if [ ! -f build/CMakeCache.txt ] || [ "$tests" = ON ]; then
+    echo "Configuration et compilation dans build/"
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRESSATHON_TESTS="$tests" >"$journal" 2>&1 ||
+        { cat "$journal" >&2; exit 1; }
+fi
+cmake --build build -j"$(nproc)" >"$journal" 2>&1 || { cat "$journal" >&2; exit 1; }

@@ -1,14 +1,127 @@
 // Drawing helpers shared by the screens.
 #include "ecran.h"
 
+#include "fichiers.h"
+#include "silence.h"
+
+#include <SDL_image.h>
+
+#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// Pictures are a few hundred kilobytes; this bounds what a replaced file can
+// make the game read and decode.
+constexpr off_t TAILLE_MAX_IMAGE = 16 << 20;
+constexpr uint32_t COTE_MAX_IMAGE = 4096;
+constexpr off_t TAILLE_MAX_POLICE = 32 << 20;
+
+[[noreturn]] void arreterSansAffichage(const char* raison) {
+    std::fprintf(stderr, "Erreur Affichage: %s\n", raison);
+    std::exit(1);
+}
+
+bool connecter(const sockaddr_un& adresse, socklen_t longueur) {
+    const int prise = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (prise < 0) {
+        return false;
+    }
+    const bool joint = connect(prise, reinterpret_cast<const sockaddr*>(&adresse), longueur) == 0;
+    close(prise);
+    return joint;
+}
+
+// Whether something listens on a local X display's socket, as an X client
+// would look for it: the abstract name first, then the file.
+bool serveurXLocalJoignable(const std::string& numero) {
+    const std::string chemin = "/tmp/.X11-unix/X" + numero;
+    sockaddr_un adresse{};
+    adresse.sun_family = AF_UNIX;
+    if (chemin.size() + 1 >= sizeof adresse.sun_path) {
+        return false;
+    }
+    std::memcpy(adresse.sun_path + 1, chemin.data(), chemin.size());
+    if (connecter(adresse, static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 +
+                                                  chemin.size()))) {
+        return true;
+    }
+    std::memset(adresse.sun_path, 0, sizeof adresse.sun_path);
+    std::memcpy(adresse.sun_path, chemin.data(), chemin.size());
+    return connecter(adresse, sizeof adresse);
+}
+
+// DISPLAY is [host]:number[.screen]. Only a local display is checked here; a
+// remote one is left to SDL, whose choice of driver is checked afterwards.
+bool affichageXJoignable(const char* affichage) {
+    const std::string nom = affichage;
+    const size_t deuxPoints = nom.rfind(':');
+    if (deuxPoints == std::string::npos) {
+        return false;
+    }
+    const std::string hote = nom.substr(0, deuxPoints);
+    std::string numero = nom.substr(deuxPoints + 1);
+    numero = numero.substr(0, numero.find('.'));
+    if (numero.empty() || numero.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    if (!hote.empty() && hote != "unix") {
+        return true;
+    }
+    return serveurXLocalJoignable(numero);
+}
+
+bool defini(const char* variable) {
+    const char* valeur = std::getenv(variable);
+    return valeur != nullptr && valeur[0] != '\0';
+}
+
+} // namespace
+
+void verifierAffichage() {
+    if (defini("SDL_VIDEODRIVER") || defini("WAYLAND_DISPLAY")) {
+        return;
+    }
+    if (!defini("DISPLAY") || !affichageXJoignable(std::getenv("DISPLAY"))) {
+        arreterSansAffichage("aucun serveur graphique joignable, le jeu ne peut pas s'afficher");
+    }
+}
+
+void demarrerVideo() {
+    {
+        // When X cannot be used SDL tries Wayland, whose library complains
+        // on the error stream before SDL moves on.
+        ErreursMuettes muet;
+        SDL_Init(SDL_INIT_VIDEO);
+    }
+    if (defini("SDL_VIDEODRIVER")) {
+        return;
+    }
+    char pilote[32] = "";
+    if (SDL_VideoDriverName(pilote, sizeof pilote) == nullptr || std::strcmp(pilote, "dummy") == 0 ||
+        std::strcmp(pilote, "offscreen") == 0) {
+        arreterSansAffichage("aucun serveur graphique joignable, le jeu ne peut pas s'afficher");
+    }
+}
 
 SDL_Surface* ouvrirFenetre(int largeur, int hauteur) {
     // sdl12-compat waits for the vertical blank on each flip only when asked
     // before the mode is set; without it the screens that redraw without
     // waiting would spin a core at thousands of frames per second.
     setenv("SDL12COMPAT_SYNC_TO_VBLANK", "1", 0);
-    return SDL_SetVideoMode(largeur, hauteur, 32, SDL_HWSURFACE | SDL_DOUBLEBUF);
+    SDL_Surface* ecran = SDL_SetVideoMode(largeur, hauteur, 32, SDL_HWSURFACE | SDL_DOUBLEBUF);
+    if (ecran == nullptr) {
+        const std::string raison = "le serveur graphique refuse le mode " +
+                                   std::to_string(largeur) + "x" + std::to_string(hauteur);
+        arreterSansAffichage(raison.c_str());
+    }
+    return ecran;
 }
 
 void commencerImage(SDL_Surface* ecran, const char* titre) {
@@ -45,8 +158,39 @@ SDL_Surface* rendreTexte(TTF_Font* police, const char* texte, bool ombre) {
     return TTF_RenderText_Blended(police, texte, noir);
 }
 
+SDL_Surface* chargerImage(const char* chemin) {
+    SDL_RWops* flux = ouvrirDonnees(chemin, TAILLE_MAX_IMAGE);
+    if (flux == nullptr) {
+        return nullptr;
+    }
+    // The size is in the header: a picture claiming to be huge is refused
+    // before its pixels are decoded into gigabytes.
+    unsigned char entete[24];
+    const bool lu = SDL_RWread(flux, entete, sizeof entete, 1) == 1;
+    SDL_RWseek(flux, 0, RW_SEEK_SET);
+    const auto cote = [&entete](int debut) {
+        return static_cast<uint32_t>(entete[debut]) << 24 |
+               static_cast<uint32_t>(entete[debut + 1]) << 16 |
+               static_cast<uint32_t>(entete[debut + 2]) << 8 | entete[debut + 3];
+    };
+    if (!lu || std::memcmp(entete, "\x89PNG\r\n\x1A\n", 8) != 0 ||
+        std::memcmp(entete + 12, "IHDR", 4) != 0 || cote(16) > COTE_MAX_IMAGE ||
+        cote(20) > COTE_MAX_IMAGE) {
+        SDL_RWclose(flux);
+        return nullptr;
+    }
+    SDL_Surface* image = IMG_LoadPNG_RW(flux);
+    SDL_RWclose(flux);
+    return image;
+}
+
 TTF_Font* ouvrirPolice(const char* chemin, int taille, int style) {
-    TTF_Font* police = TTF_OpenFont(chemin, taille);
+    SDL_RWops* flux = ouvrirDonnees(chemin, TAILLE_MAX_POLICE);
+    if (flux == nullptr) {
+        return nullptr;
+    }
+    // The font keeps reading from the file while it is open, and closes it.
+    TTF_Font* police = TTF_OpenFontRW(flux, 1, taille);
     if (police != nullptr) {
         TTF_SetFontStyle(police, style);
     }

@@ -4,8 +4,21 @@
 #include <SDL.h>
 #include <SDL_ttf.h>
 
+// Ends the program with status 1 and one line on the error stream, before
+// anything is started, when no window could be shown: no display named in the
+// environment, or an X server that cannot be reached. A video driver the
+// player names in SDL_VIDEODRIVER is taken at its word.
+void verifierAffichage();
+
+// Starts SDL's video with the libraries' own messages muted; ends the program
+// like verifierAffichage when SDL could only draw off screen, unseen (unless
+// the player asked for that driver).
+void demarrerVideo();
+
 // Sets a 32-bit double-buffered video mode of w x h and returns the new
-// display surface. Flips then wait for the display's refresh.
+// display surface. Flips then wait for the display's refresh. A mode the
+// display refuses ends the program with status 1 and one line on the error
+// stream: every screen draws on the surface this returns.
 SDL_Surface* ouvrirFenetre(int largeur, int hauteur);
 
 // Starts a frame: sets the window caption and fills the display with white.
@@ -23,7 +36,12 @@ void dessinerCentre(SDL_Surface* ecran, SDL_Surface* image);
 // font is missing.
 SDL_Surface* rendreTexte(TTF_Font* police, const char* texte, bool ombre);
 
-// Opens a font with a style; null when the file cannot be read.
+// Loads a PNG picture; null when the file is missing, not a regular file, or
+// not a picture of a sensible size.
+SDL_Surface* chargerImage(const char* chemin);
+
+// Opens a font with a style; null when the file is missing, not a regular
+// file, or not a font.
 TTF_Font* ouvrirPolice(const char* chemin, int taille, int style);
 
 // Waits for the next event; an error from the event queue reads as no event.

@@ -4,7 +4,6 @@
 #include "audio.h"
 #include "ecran.h"
 
-#include <SDL_image.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -117,7 +116,7 @@ void recupHighScores(int32_t tableHighScores[5]) {
 void voirHighScores(SDL_Surface*, SDL_Surface*, TTF_Font*) {
     SDL_Surface* ecran = ouvrirFenetre(600, 450);
     SDL_WM_SetCaption("Pressathon - HIGHSCORES", nullptr);
-    SDL_Surface* fond = IMG_Load("IMG/fondHighScores.png");
+    SDL_Surface* fond = chargerImage("IMG/fondHighScores.png");
     FMUSIC_MODULE* musique = FMUSIC_LoadSong("MUSIC/highscores.mid");
     // Without its song the screen closes at once, still giving the menu its
     // window back.

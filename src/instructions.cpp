@@ -4,10 +4,9 @@
 #include "audio.h"
 #include "ecran.h"
 
-#include <SDL_image.h>
 
 void instructions(SDL_Surface* surfaceEcran) {
-    SDL_Surface* fond = IMG_Load("IMG/fondInstructions.png");
+    SDL_Surface* fond = chargerImage("IMG/fondInstructions.png");
     FMUSIC_MODULE* musique = FMUSIC_LoadSong("MUSIC/instructions.mid");
     // Without its song the page closes at once and the player is back in
     // the menu.

@@ -5,7 +5,6 @@
 #include "ecran.h"
 #include "highscores.h"
 
-#include <SDL_image.h>
 #include <algorithm>
 
 #include <cerrno>
@@ -55,7 +54,7 @@ void remplacer(SDL_Surface*& surface, TTF_Font* police, const char* texte) {
 void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
     TTF_Font* police = ouvrirPolice("journal.ttf", 45, TTF_STYLE_NORMAL);
     SDL_WM_SetCaption("Pressathon - JOUE", nullptr);
-    SDL_Surface* fond = IMG_Load("IMG/fondJeu.png");
+    SDL_Surface* fond = chargerImage("IMG/fondJeu.png");
 
     Partie partie;
     // Room for the longest texts, with any 32-bit number in them.

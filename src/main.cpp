@@ -9,7 +9,6 @@
 #include "quitter.h"
 
 #include <SDL.h>
-#include <SDL_image.h>
 #include <SDL_ttf.h>
 
 namespace {
@@ -76,13 +75,16 @@ void repondre(Menu& menu, const SDL_Event& evenement) {
 } // namespace
 
 int SDL_main(int, char*[]) {
+    // Without a display the game would run unseen, waiting for input that
+    // never comes: say so and stop before anything starts.
+    verifierAffichage();
     Menu menu{};
-    menu.fond = IMG_Load("IMG/fond.png");
+    menu.fond = chargerImage("IMG/fond.png");
     TTF_Init();
     FSOUND_Init(44100, 32, 0);
-    SDL_Init(SDL_INIT_VIDEO);
+    demarrerVideo();
 
-    SDL_Surface* icone = IMG_Load("IMG/icone.png");
+    SDL_Surface* icone = chargerImage("IMG/icone.png");
     if (icone != nullptr) {
         SDL_WM_SetIcon(icone, nullptr);
     }

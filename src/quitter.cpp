@@ -4,7 +4,6 @@
 #include "audio.h"
 #include "ecran.h"
 
-#include <SDL_image.h>
 #include <cstdint>
 
 namespace {
@@ -17,7 +16,7 @@ void quitter(SDL_Surface*, bool& continuer) {
     const uint32_t tempsFin = SDL_GetTicks() + DUREE_CREDITS;
     SDL_Surface* ecran = ouvrirFenetre(300, 500);
     SDL_WM_SetCaption("Pressathon - CREDITS", nullptr);
-    SDL_Surface* fond = IMG_Load("IMG/fondCredits.png");
+    SDL_Surface* fond = chargerImage("IMG/fondCredits.png");
     // Played once: after it the rest of the credits are silent.
     FMUSIC_MODULE* musique = FMUSIC_LoadSong("MUSIC/credits.mid");
     FMUSIC_PlaySong(musique);

@@ -1,0 +1,45 @@
+// Opening the game's data files safely: regular files only, never blocking.
+#include "fichiers.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int ouvrirFichierRegulier(const char* chemin, off_t& taille) {
+    taille = 0;
+    if (chemin == nullptr) {
+        return -1;
+    }
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
+    // writer that never comes. For a regular file the flag changes nothing.
+    const int descripteur = open(chemin, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descripteur < 0) {
+        return -1;
+    }
+    struct stat etat;
+    if (fstat(descripteur, &etat) != 0 || !S_ISREG(etat.st_mode)) {
+        close(descripteur);
+        return -1;
+    }
+    taille = etat.st_size;
+    return descripteur;
+}
+
+SDL_RWops* ouvrirDonnees(const char* chemin, off_t tailleMax) {
+    off_t taille = 0;
+    const int descripteur = ouvrirFichierRegulier(chemin, taille);
+    if (descripteur < 0) {
+        return nullptr;
+    }
+    std::FILE* fichier = taille <= tailleMax ? fdopen(descripteur, "rb") : nullptr;
+    if (fichier == nullptr) {
+        close(descripteur);
+        return nullptr;
+    }
+    SDL_RWops* flux = SDL_RWFromFP(fichier, 1);
+    if (flux == nullptr) {
+        std::fclose(fichier);
+    }
+    return flux;
+}
