@@ -48,8 +48,8 @@ bool serveurXLocalJoignable(const std::string& numero) {
         return false;
     }
     std::memcpy(adresse.sun_path + 1, chemin.data(), chemin.size());
-    if (connecter(adresse, static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 +
-                                                  chemin.size()))) {
+    if (connecter(adresse,
+                  static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + chemin.size()))) {
         return true;
     }
     std::memset(adresse.sun_path, 0, sizeof adresse.sun_path);
@@ -104,17 +104,13 @@ void demarrerVideo() {
         return;
     }
     char pilote[32] = "";
-    if (SDL_VideoDriverName(pilote, sizeof pilote) == nullptr || std::strcmp(pilote, "dummy") == 0 ||
-        std::strcmp(pilote, "offscreen") == 0) {
+    if (SDL_VideoDriverName(pilote, sizeof pilote) == nullptr ||
+        std::strcmp(pilote, "dummy") == 0 || std::strcmp(pilote, "offscreen") == 0) {
         arreterSansAffichage("aucun serveur graphique joignable, le jeu ne peut pas s'afficher");
     }
 }
 
 SDL_Surface* ouvrirFenetre(int largeur, int hauteur) {
-    // sdl12-compat waits for the vertical blank on each flip only when asked
-    // before the mode is set; without it the screens that redraw without
-    // waiting would spin a core at thousands of frames per second.
-    setenv("SDL12COMPAT_SYNC_TO_VBLANK", "1", 0);
     SDL_Surface* ecran = SDL_SetVideoMode(largeur, hauteur, 32, SDL_HWSURFACE | SDL_DOUBLEBUF);
     if (ecran == nullptr) {
         const std::string raison = "le serveur graphique refuse le mode " +
@@ -122,6 +118,17 @@ SDL_Surface* ouvrirFenetre(int largeur, int hauteur) {
         arreterSansAffichage(raison.c_str());
     }
     return ecran;
+}
+
+void Cadence::attendreImage() {
+    // 16 ms: a 60 Hz display's frame, rounded down to the clock's grain.
+    constexpr uint32_t IMAGE = 16;
+    const uint32_t ecoule = SDL_GetTicks() - derniere_;
+    if (demarree_ && ecoule < IMAGE) {
+        SDL_Delay(IMAGE - ecoule);
+    }
+    demarree_ = true;
+    derniere_ = SDL_GetTicks();
 }
 
 void commencerImage(SDL_Surface* ecran, const char* titre) {

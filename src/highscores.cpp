@@ -4,7 +4,6 @@
 #include "audio.h"
 #include "ecran.h"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>

@@ -4,7 +4,6 @@
 #include "audio.h"
 #include "ecran.h"
 
-
 void instructions(SDL_Surface* surfaceEcran) {
     SDL_Surface* fond = chargerImage("IMG/fondInstructions.png");
     FMUSIC_MODULE* musique = FMUSIC_LoadSong("MUSIC/instructions.mid");

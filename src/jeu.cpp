@@ -15,6 +15,9 @@ namespace {
 
 constexpr int32_t DUREE_PARTIE = 10000; // milliseconds of game time
 constexpr int32_t PAS = 100;            // one countdown step
+// While it waits for the next step the game wakes this often to handle what
+// came: a click is counted and heard within a few milliseconds of its release.
+constexpr uint32_t TRANCHE = 4;
 
 // The state of one game; nothing carries over to the next.
 struct Partie {
@@ -23,24 +26,58 @@ struct Partie {
     int32_t nombreClics = 0;
     bool clicArme = false;
     int phaseFin = 0;
+    // The first step comes at once, whatever the clock reads.
+    bool premierPasFait = false;
     uint32_t dernierTop = 0;
 };
+
+// The wheel's notches arrive as presses and releases of buttons 4 and 5:
+// scrolling is not clicking. Every real button counts, side buttons included.
+bool estMolette(const SDL_Event& evenement) {
+    return evenement.button.button == SDL_BUTTON_WHEELUP ||
+           evenement.button.button == SDL_BUTTON_WHEELDOWN;
+}
 
 // A click counts on the release of a button pressed while time remained; one
 // flag serves every button, so two buttons pressed together count once.
 void traiterEvenement(Partie& partie, const SDL_Event& evenement, FSOUND_SAMPLE* sonClic) {
     if (evenement.type == SDL_MOUSEBUTTONDOWN) {
-        if (partie.tempsRestant > 0) {
+        if (partie.tempsRestant > 0 && !estMolette(evenement)) {
             partie.clicArme = true;
         }
     } else if (evenement.type == SDL_MOUSEBUTTONUP) {
-        if (partie.clicArme && partie.tempsRestant > 0) {
+        if (partie.clicArme && partie.tempsRestant > 0 && !estMolette(evenement)) {
             FSOUND_PlaySound(FSOUND_FREE, sonClic);
             ++partie.nombreClics;
             partie.clicArme = false;
         }
     } else if (demandeDeSortie(evenement)) {
         partie.continuer = false;
+    }
+}
+
+// Every pending event, not just one: a click left waiting in the queue when
+// the time runs out would not count. Once the player asks to leave, what
+// follows is left for the menu.
+void traiterEvenements(Partie& partie, FSOUND_SAMPLE* sonClic) {
+    SDL_Event evenement;
+    while (partie.continuer && SDL_PollEvent(&evenement) != 0) {
+        traiterEvenement(partie, evenement, sonClic);
+    }
+}
+
+// Sleeps until the next step is due, in short slices with the events handled
+// between them. Waiting here, just before the step, rather than before the
+// frame that precedes it, keeps the time taken to draw and show that frame
+// out of the countdown: each step comes 100 ms after the last.
+void attendrePas(Partie& partie, FSOUND_SAMPLE* sonClic) {
+    while (partie.continuer) {
+        const uint32_t ecoule = SDL_GetTicks() - partie.dernierTop;
+        if (ecoule >= static_cast<uint32_t>(PAS)) {
+            return;
+        }
+        SDL_Delay(std::min(static_cast<uint32_t>(PAS) - ecoule, TRANCHE));
+        traiterEvenements(partie, sonClic);
     }
 }
 
@@ -76,15 +113,12 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
     // pending events: a pointer racing at a thousand moves a second would
     // fill the queue during one 100 ms step and push clicks out of it.
     SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
+    Cadence cadence;
 
     while (partie.continuer) {
-        // Every pending event, not just one: a pointer moving while the player
-        // clicks sends far more events than there are passes, and a click
-        // left waiting in the queue when the time runs out would not count.
-        // Once the player asks to leave, what follows is left for the menu.
-        SDL_Event evenement;
-        while (partie.continuer && SDL_PollEvent(&evenement) != 0) {
-            traiterEvenement(partie, evenement, sonClic);
+        traiterEvenements(partie, sonClic);
+        if (partie.tempsRestant > 0 && partie.premierPasFait) {
+            attendrePas(partie, sonClic);
         }
         if (partie.tempsRestant <= 0) {
             FMUSIC_StopSong(musique);
@@ -93,17 +127,17 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
         const uint32_t maintenant = SDL_GetTicks();
 
         if (partie.tempsRestant > 0) {
-            // One step of exactly 100 per 100 ms or more, never catching up:
-            // the countdown lasts at least 9.9 seconds of real time.
-            const int32_t ecoule = static_cast<int32_t>(maintenant - partie.dernierTop);
-            if (ecoule > PAS - 1) {
+            // One step of exactly 100 per 100 ms or more, never catching up
+            // after a stall: the countdown lasts at least 9.9 seconds. The
+            // difference is unsigned, so the clock wrapping around changes
+            // nothing.
+            if (!partie.premierPasFait || maintenant - partie.dernierTop >= PAS) {
                 partie.tempsRestant -= PAS;
                 std::snprintf(texteTemps, sizeof texteTemps, "Plus que : %d millisecondes",
                               static_cast<int>(partie.tempsRestant));
                 remplacer(surfaceTemps, police, texteTemps);
                 partie.dernierTop = maintenant;
-            } else {
-                SDL_Delay(static_cast<Uint32>(std::clamp(PAS - ecoule, 1, PAS)));
+                partie.premierPasFait = true;
             }
             std::snprintf(texteClics, sizeof texteClics, "Vous avez cliqu\xE9(e) [ %d ] fois !",
                           static_cast<int>(partie.nombreClics));
@@ -129,6 +163,11 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
         }
         dessinerCentre(surfaceEcran, surfaceClics);
         SDL_Flip(surfaceEcran);
+        if (partie.tempsRestant <= 0) {
+            // Once the time is up nothing waits: the screen redraws at the
+            // display's pace.
+            cadence.attendreImage();
+        }
     }
 
     // The other screens redraw when the pointer moves.

@@ -22,7 +22,8 @@ void quitter(SDL_Surface*, bool& continuer) {
     FMUSIC_PlaySong(musique);
     FMUSIC_SetLooping(musique, 0);
 
-    // No sleep here: each flip waits for the display's refresh.
+    // Nothing to wait for but the time: the page redraws at the display's pace.
+    Cadence cadence;
     bool fini = false;
     while (!fini) {
         SDL_Event evenement;
@@ -33,6 +34,7 @@ void quitter(SDL_Surface*, bool& continuer) {
         commencerImage(ecran, "Pressathon - CREDITS");
         dessinerCentre(ecran, fond);
         SDL_Flip(ecran);
+        cadence.attendreImage();
         // Compared as a signed difference so that the clock wrapping around
         // does not end the credits early.
         if (static_cast<int32_t>(maintenant - tempsFin) >= 0) {

@@ -67,7 +67,8 @@ bool prochain(SDL_Event* sortie) {
         }
         return false;
     }
-    if (e.file.front().instant > e.horloge) {
+    // Compared as a signed difference: scripts may run across the clock's wrap.
+    if (static_cast<int32_t>(e.file.front().instant - e.horloge) > 0) {
         return false;
     }
     if (sortie != nullptr) {
@@ -118,7 +119,7 @@ int __wrap_SDL_PollEvent(SDL_Event* evenement) {
 
 int __wrap_SDL_WaitEvent(SDL_Event* evenement) {
     Etat& e = etat();
-    if (!e.file.empty() && e.file.front().instant > e.horloge) {
+    if (!e.file.empty() && static_cast<int32_t>(e.file.front().instant - e.horloge) > 0) {
         e.horloge = e.file.front().instant;
     }
     if (e.file.empty() && !e.epuise) {
@@ -250,7 +251,7 @@ uint32_t horloge() {
 
 void evenement(uint32_t instant, const SDL_Event& evenement) {
     etat().file.push_back({instant, evenement});
-    if (instant > etat().dernierInstant) {
+    if (static_cast<int32_t>(instant - etat().dernierInstant) > 0) {
         etat().dernierInstant = instant;
     }
 }
