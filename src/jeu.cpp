@@ -8,7 +8,10 @@
 #include <algorithm>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -79,6 +82,62 @@ void attendrePas(Partie& partie, FSOUND_SAMPLE* sonClic) {
         SDL_Delay(std::min(static_cast<uint32_t>(PAS) - ecoule, TRANCHE));
         traiterEvenements(partie, sonClic);
     }
+}
+
+// Writes all of the bytes at `position`, going on after a short write; false
+// when the file takes no more.
+bool ecrireTout(int fichier, const char* octets, size_t taille, off_t position) {
+    while (taille > 0) {
+        const ssize_t ecrit = pwrite(fichier, octets, taille, position);
+        if (ecrit < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ecrit <= 0) {
+            return false;
+        }
+        octets += ecrit;
+        taille -= static_cast<size_t>(ecrit);
+        position += ecrit;
+    }
+    return true;
+}
+
+// Rewrites the score file in place (the same file, its owner, mode and links
+// kept) so that, whenever the program stops and whatever the disk refuses,
+// it reads as the old table or the new one. False when the new text could
+// not be written: the old one then still stands.
+bool reecrire(int fichier, const char* texte, size_t longueur) {
+    // A file-size limit fails the write instead of killing the game.
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct stat etat;
+    if (fstat(fichier, &etat) != 0) {
+        return false;
+    }
+    const auto ancienne = static_cast<size_t>(etat.st_size);
+    if (longueur > ancienne) {
+        // Room first: spaces after the old text leave it reading as before,
+        // and a full disk or quota shows here, before anything is overwritten.
+        const std::string espaces(longueur - ancienne, ' ');
+        if (!ecrireTout(fichier, espaces.data(), espaces.size(), etat.st_size)) {
+            while (ftruncate(fichier, etat.st_size) != 0 && errno == EINTR) {
+            }
+            return false;
+        }
+    }
+    // Over a longer old text, a space ends the fifth number: until the file
+    // is cut, what is left of the old text after it is never read.
+    std::string nouveau(texte, longueur);
+    if (ancienne > longueur) {
+        nouveau += ' ';
+    }
+    if (!ecrireTout(fichier, nouveau.data(), nouveau.size(), 0)) {
+        return false;
+    }
+    if (ancienne > longueur) {
+        while (ftruncate(fichier, static_cast<off_t>(longueur)) != 0 && errno == EINTR) {
+        }
+    }
+    return fsync(fichier) == 0;
 }
 
 void remplacer(SDL_Surface*& surface, TTF_Font* police, const char* texte) {
@@ -190,25 +249,16 @@ void sauverHighScores(int32_t score) {
     // spans reading, ranking and writing, so that two games ending together
     // both keep their scores.
     const int fichier = ouvrirHighScores(true);
-    if (fichier < 0 || !lireHighScores(fichier, tableHighScores)) {
-        std::fputs("Erreur Fichier: Ouverture du fichier \xE9"
-                   "chou\xE9"
-                   "e lors de la sauvegarde des HighScores",
-                   stderr);
-        if (fichier >= 0) {
-            close(fichier);
-        }
-        return;
-    }
+    bool sauve = fichier >= 0 && lireHighScores(fichier, tableHighScores);
 
     // Strict comparisons: a score equal to an entry it meets is not inserted,
     // so submitting the same count again leaves a sorted table as it is.
     int rang = 0;
-    while (rang < 5 &&
+    while (sauve && rang < 5 &&
            !(tableHighScores[rang] < score && (rang == 0 || score < tableHighScores[rang - 1]))) {
         ++rang;
     }
-    if (rang < 5) {
+    if (sauve && rang < 5) {
         for (int i = 4; i > rang; --i) {
             tableHighScores[i] = tableHighScores[i - 1];
         }
@@ -218,17 +268,15 @@ void sauverHighScores(int32_t score) {
             texte, sizeof texte, "%d %d %d %d %d", static_cast<int>(tableHighScores[0]),
             static_cast<int>(tableHighScores[1]), static_cast<int>(tableHighScores[2]),
             static_cast<int>(tableHighScores[3]), static_cast<int>(tableHighScores[4]));
-        // One write over the old text, then cut what is left of a longer old
-        // text; on a failed write the old text is better kept whole.
-        ssize_t ecrit;
-        do {
-            ecrit = pwrite(fichier, texte, static_cast<size_t>(longueur), 0);
-        } while (ecrit < 0 && errno == EINTR);
-        if (ecrit == longueur) {
-            while (ftruncate(fichier, longueur) != 0 && errno == EINTR) {
-            }
-            fsync(fichier);
-        }
+        sauve = reecrire(fichier, texte, static_cast<size_t>(longueur));
     }
-    close(fichier);
+    if (fichier >= 0 && close(fichier) != 0) {
+        sauve = false;
+    }
+    if (!sauve) {
+        std::fputs("Erreur Fichier: Ouverture du fichier \xE9"
+                   "chou\xE9"
+                   "e lors de la sauvegarde des HighScores",
+                   stderr);
+    }
 }

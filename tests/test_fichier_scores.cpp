@@ -13,9 +13,35 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// The file's changes (writes and truncations) are counted, so that a test can
+// stop the program just before any one of them.
+static int modificationsAvantArret = 0;
+
+extern "C" {
+ssize_t __real_pwrite(int fichier, const void* octets, size_t taille, off_t position);
+int __real_ftruncate(int fichier, off_t taille);
+
+static void compterModification() {
+    if (modificationsAvantArret > 0 && --modificationsAvantArret == 0) {
+        _exit(0);
+    }
+}
+
+ssize_t __wrap_pwrite(int fichier, const void* octets, size_t taille, off_t position) {
+    compterModification();
+    return __real_pwrite(fichier, octets, taille, position);
+}
+
+int __wrap_ftruncate(int fichier, off_t taille) {
+    compterModification();
+    return __real_ftruncate(fichier, taille);
+}
+}
 
 namespace {
 
@@ -49,6 +75,31 @@ std::string erreursDe(const std::function<void()>& appel) {
     }
     std::fclose(capture);
     return texte;
+}
+
+// Runs `action` in a child process whose error stream is a pipe: its wait
+// status, and what it wrote there.
+std::pair<int, std::string> dansUnEnfant(const std::function<void()>& action) {
+    int tube[2];
+    EXPECT_EQ(pipe(tube), 0);
+    std::fflush(nullptr);
+    const pid_t enfant = fork();
+    if (enfant == 0) {
+        dup2(tube[1], STDERR_FILENO);
+        action();
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    close(tube[1]);
+    std::string erreurs;
+    char bloc[256];
+    for (ssize_t lu; (lu = read(tube[0], bloc, sizeof bloc)) > 0;) {
+        erreurs.append(bloc, static_cast<size_t>(lu));
+    }
+    close(tube[0]);
+    int etat = -1;
+    waitpid(enfant, &etat, 0);
+    return {etat, erreurs};
 }
 
 // Each test runs in a fresh directory of its own, which is the working
@@ -103,6 +154,9 @@ TEST_F(FichierScores, AScoreTakesItsRankAndTheLastEntryDrops) {
     // Entries the file lacks count as zeros.
     EXPECT_EQ(apresSoumission("", 7), "7 0 0 0 0");
     EXPECT_EQ(apresSoumission("9 4", 5), "9 5 4 0 0");
+    // An unsorted file is not repaired: the first rule that holds places it.
+    EXPECT_EQ(apresSoumission("10 50 30 20 40", 35), "35 10 50 30 20");
+    EXPECT_EQ(apresSoumission("50 10 40 20 30", 30), "50 30 10 40 20");
 }
 
 TEST_F(FichierScores, AnEqualOrLowScoreRewritesNothing) {
@@ -156,16 +210,11 @@ TEST_F(FichierScores, OnlyTheStartOfTheFileIsRead) {
     EXPECT_EQ(apresSoumission(std::string(1 << 20, '5'), 1), "2147483647 1 0 0 0");
 }
 
-TEST_F(FichierScores, AMissingFileGivesTheMessageAndIsNotCreated) {
-    Table table = {1, 2, 3, 4, 5};
-    EXPECT_EQ(erreursDe([&] { recupHighScores(table.data()); }), messageLecture);
-    EXPECT_EQ(table, (Table{1, 2, 3, 4, 5}));
-    EXPECT_EQ(erreursDe([] { sauverHighScores(42); }), messageSauvegarde);
-    EXPECT_FALSE(fs::exists(FICHIER_HIGHSCORES));
-}
-
 TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
     Table table = {1, 2, 3, 4, 5};
+    EXPECT_EQ(erreursDe([&] { recupHighScores(table.data()); }), messageLecture);
+    EXPECT_EQ(erreursDe([] { sauverHighScores(42); }), messageSauvegarde);
+    EXPECT_FALSE(fs::exists(FICHIER_HIGHSCORES));
     fs::create_directory(FICHIER_HIGHSCORES);
     EXPECT_EQ(erreursDe([&] { recupHighScores(table.data()); }), messageLecture);
     EXPECT_EQ(erreursDe([] { sauverHighScores(42); }), messageSauvegarde);
@@ -188,21 +237,16 @@ TEST_F(FichierScores, AReadOnlyFileIsReadButKeepsNoScore) {
                                  fs::perms::others_read | fs::perms::others_exec);
     // Root ignores permissions, so the game runs in a child as an ordinary
     // user; the child's exit status says what it read.
-    const std::string erreurs = erreursDe([] {
-        const pid_t enfant = fork();
-        if (enfant == 0) {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-                _exit(3);
-            }
-            Table table = {};
-            recupHighScores(table.data());
-            sauverHighScores(99);
-            _exit(table == Table{50, 40, 30, 20, 10} ? 0 : 2);
+    const auto [etat, erreurs] = dansUnEnfant([] {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(3);
         }
-        int etat = -1;
-        waitpid(enfant, &etat, 0);
-        EXPECT_TRUE(WIFEXITED(etat) && WEXITSTATUS(etat) == 0) << "status " << etat;
+        Table table = {};
+        recupHighScores(table.data());
+        sauverHighScores(99);
+        _exit(table == Table{50, 40, 30, 20, 10} ? 0 : 2);
     });
+    EXPECT_EQ(etat, 0);
     EXPECT_EQ(erreurs, messageSauvegarde);
     EXPECT_EQ(contenu(), avant);
 }
@@ -234,6 +278,45 @@ TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
         perdues += contenu() != "60 55 50 40 30";
     }
     EXPECT_EQ(perdues, 0);
+}
+
+// Whether the program dies between any two system calls or the disk takes
+// less than asked, the file reads as the old table or the new one, and a
+// score that could not be written gives the message.
+TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
+    struct Cas {
+        std::string avant;
+        int32_t score;
+        std::string apres;
+    };
+    for (const Cas& c : {Cas{"-5 -10 -20 -30 -40", 4, "4 -5 -10 -20 -30"},
+                         Cas{"99 98 97 96 95", 100, "100 99 98 97 96"},
+                         Cas{"50 40 30 20 10      ", 60, "60 50 40 30 20"}}) {
+        SCOPED_TRACE(c.avant);
+        const Table ancienne = lecture(c.avant);
+        const Table nouvelle = lecture(c.apres);
+        // Killed before the first, second... change made to the file.
+        for (int coupure = 1; coupure <= 4; ++coupure) {
+            ecrire(c.avant);
+            dansUnEnfant([&] {
+                modificationsAvantArret = coupure;
+                sauverHighScores(c.score);
+            });
+            const Table lue = lecture(contenu().value_or(""));
+            EXPECT_TRUE(lue == ancienne || lue == nouvelle) << "killed at change " << coupure;
+        }
+        // A file-size limit at the old length: longer texts cannot be written.
+        ecrire(c.avant);
+        const auto [etat, erreurs] = dansUnEnfant([&] {
+            const rlimit limite = {c.avant.size(), c.avant.size()};
+            setrlimit(RLIMIT_FSIZE, &limite);
+            sauverHighScores(c.score);
+        });
+        const bool tient = c.apres.size() <= c.avant.size();
+        EXPECT_EQ(etat, 0);
+        EXPECT_EQ(lecture(contenu().value_or("")), tient ? nouvelle : ancienne);
+        EXPECT_EQ(erreurs, tient ? "" : messageSauvegarde);
+    }
 }
 
 } // namespace
