@@ -22,5 +22,3 @@ if [ -x scripts/fuzz.sh ]; then
     scripts/fuzz.sh 20
 fi
 
-echo "== Endurance : entrées au hasard sous les sanitizers"
-scripts/soak.sh 60

@@ -4,18 +4,18 @@
 import atexit
 import functools
 import os
-import random
 import re
 import select
 import shutil
 import signal
 import stat
 import subprocess
+import sys
 import tempfile
 import time
 
 from PIL import Image
-from Xlib import X, Xatom, display, protocol
+from Xlib import X, display, protocol
 
 PROGRAMME = os.environ.get("PRESSATHON_PROGRAMME", "build/pressathon")
 DONNEES = os.environ.get("PRESSATHON_DONNEES", "data")
@@ -43,52 +43,63 @@ def programme_joueur():
     return chemin
 
 
-def sans_fuites(env=None):
-    """The environment for a run that ends without releasing what it holds."""
-    options = os.environ.get("ASAN_OPTIONS", "")
-    return dict(env or {}, ASAN_OPTIONS=(options + ":" if options else "") + "detect_leaks=0")
+def arreter(processus):
+    """Ends a process and its group, politely first."""
+    for sig, delai in ((signal.SIGTERM, 3), (signal.SIGKILL, 5)):
+        if processus.poll() is not None:
+            return
+        try:
+            os.killpg(processus.pid, sig)
+            processus.wait(delai)
+        except (ProcessLookupError, subprocess.TimeoutExpired):
+            pass
 
 
 class ServeurX:
-    """An Xvfb server on a free display number; stopped on exit.
+    """An Xvfb server on a display number it finds free itself (-displayfd).
 
-    The number is drawn at random far from the usual low ones, so that
-    servers started by parallel tests (or left behind by a killed one) do not
-    meet; a server that cannot take its number is started again on another.
+    A start that fails is tried again, waiting longer each time, for up to a
+    minute; what Xvfb wrote is kept and shown when no start succeeds, and
+    each failed start is reported on stderr.
     """
 
     def __enter__(self):
-        for _ in range(20):
-            numero = random.randint(100, 30000)
-            if os.path.exists("/tmp/.X%d-lock" % numero):
-                continue
-            if self._demarrer(numero):
-                return self
-        raise RuntimeError("no Xvfb server could be started")
+        limite = time.monotonic() + 60
+        pause = 0.25
+        echecs = []
+        while not self._demarrer(echecs):
+            print("Xvfb start failed, trying again: %s" % echecs[-1], file=sys.stderr)
+            if time.monotonic() + pause > limite:
+                raise RuntimeError("no Xvfb server could be started:\n" + "\n".join(echecs))
+            time.sleep(pause)
+            pause = min(2 * pause, 8)
+        return self
 
-    def _demarrer(self, numero):
+    def _demarrer(self, echecs):
         lecture, ecriture = os.pipe()
-        self.processus = subprocess.Popen(
-            ["Xvfb", ":%d" % numero, "-displayfd", str(ecriture), "-screen", "0",
-             "1024x768x24", "-nolisten", "tcp", "-noreset"],
-            pass_fds=(ecriture,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        os.close(ecriture)
-        try:
-            pret, _, _ = select.select([lecture], [], [], 15)
-            annonce = os.read(lecture, 16).decode().strip() if pret else ""
-        finally:
+        with tempfile.TemporaryFile() as journal:
+            self.processus = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(ecriture), "-screen", "0", "1024x768x24",
+                 "-nolisten", "tcp", "-noreset"],
+                pass_fds=(ecriture,), stdout=subprocess.DEVNULL, stderr=journal,
+                start_new_session=True)
+            os.close(ecriture)
+            pret, _, _ = select.select([lecture], [], [], 30)
+            numero = os.read(lecture, 16).decode().strip() if pret else ""
             os.close(lecture)
-        if annonce != str(numero):
+            raison = "no display number within 30 s"
+            if numero.isdigit():
+                self.nom = ":" + numero
+                try:
+                    self.x = display.Display(self.nom)
+                    return True
+                except Exception as erreur:
+                    raison = "cannot connect to %s: %s" % (self.nom, erreur)
             arreter(self.processus)
+            journal.seek(0)
+            echecs.append("%s (status %s) %s" % (raison, self.processus.returncode,
+                                                 journal.read().decode(errors="replace").strip()))
             return False
-        self.nom = ":%d" % numero
-        try:
-            self.x = display.Display(self.nom)
-        except Exception:
-            arreter(self.processus)
-            return False
-        return True
 
     def __exit__(self, *erreur):
         try:
@@ -97,47 +108,33 @@ class ServeurX:
             arreter(self.processus)
 
 
-def arreter(processus):
-    """Ends a process and its group, politely first."""
-    if processus.poll() is not None:
-        return
-    for sig, delai in ((signal.SIGTERM, 3), (signal.SIGKILL, 5)):
-        try:
-            os.killpg(processus.pid, sig)
-        except ProcessLookupError:
-            return
-        try:
-            processus.wait(delai)
-            return
-        except subprocess.TimeoutExpired:
-            pass
-
-
 class Partie:
-    """The game running in a private copy of data/, with its window and its stderr."""
+    """The game running in a private copy of data/, with its window and its stderr.
 
-    def __init__(self, serveur, retirer=(), fichiers=None, programme=None, env=None):
+    `fichiers` maps a data path to new bytes (None removes it); `fifos` are
+    data paths replaced by named pipes nobody writes to. A `commande` given
+    (an installed launcher, say) runs from / with no copy of the data.
+    """
+
+    def __init__(self, serveur, fichiers=None, fifos=(), env=None, commande=None):
         self.serveur = serveur
         self.dossier = tempfile.mkdtemp(prefix="pressathon-joueur-")
-        shutil.copytree(DONNEES, self.dossier, dirs_exist_ok=True)
-        for chemin in retirer:
-            complet = os.path.join(self.dossier, chemin)
-            if os.path.isdir(complet):
-                shutil.rmtree(complet)
-            elif os.path.exists(complet):
-                os.remove(complet)
-        for chemin, contenu in (fichiers or {}).items():
-            with open(os.path.join(self.dossier, chemin), "wb") as sortie:
-                sortie.write(contenu)
-        self.erreurs = open(os.path.join(self.dossier, "..stderr"), "w+b")
-        environnement = dict(os.environ, DISPLAY=serveur.nom, **(env or {}))
-        self.debut = time.monotonic()
+        if commande is None:
+            shutil.copytree(DONNEES, self.dossier, dirs_exist_ok=True)
+        for chemin, contenu in dict(fichiers or {}, **{f: None for f in fifos}).items():
+            os.remove(self.chemin(chemin))
+            if chemin in fifos:
+                os.mkfifo(self.chemin(chemin))
+            elif contenu is not None:
+                with open(self.chemin(chemin), "wb") as sortie:
+                    sortie.write(contenu)
+        self.erreurs = open(self.chemin("..stderr"), "w+b")
         self.processus = subprocess.Popen(
-            [os.path.abspath(programme) if programme else programme_joueur()],
-            cwd=self.dossier, env=environnement,
+            commande or [programme_joueur()], cwd="/" if commande else self.dossier,
+            env=dict(os.environ, DISPLAY=serveur.nom, **(env or {})),
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self.erreurs,
             start_new_session=True)
-        self.id_fenetre = None
+        self.fenetre = None
 
     def __enter__(self):
         return self
@@ -156,123 +153,66 @@ class Partie:
 
     def stderr(self):
         self.erreurs.flush()
-        with open(self.erreurs.name, "rb") as entree:
-            return entree.read()
+        return self.lire("..stderr")
 
-    # The window.
+    def xdotool(self, *arguments, delai=10):
+        return subprocess.run(["xdotool", *map(str, arguments)], check=True, timeout=delai,
+                              capture_output=True, text=True,
+                              env=dict(os.environ, DISPLAY=self.serveur.nom)).stdout
 
-    def _fenetres(self, fenetre=None):
-        fenetre = fenetre or self.serveur.x.screen().root
+    def attendre_titre(self, titre, delai=10):
+        """Waits for this process's window with that caption, which becomes the window
+        acted on (a change of video mode may give the game a new window)."""
         try:
-            enfants = fenetre.query_tree().children
-        except Exception:
-            # The window went away while it was being looked at.
-            return
-        for enfant in enfants:
-            yield enfant
-            yield from self._fenetres(enfant)
+            trouvees = self.xdotool("search", "--sync", "--onlyvisible", "--pid",
+                                    self.processus.pid, "--name", "^%s$" % titre, delai=delai)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("no window %r within %s s (exit status %s)"
+                                 % (titre, delai, self.processus.poll())) from None
+        self.fenetre = int(trouvees.split()[-1])
 
-    def _titre_de(self, fenetre):
-        try:
-            nom = fenetre.get_full_property(Xatom.WM_NAME, X.AnyPropertyType)
-        except Exception:
-            return None
-        return nom.value.decode("latin-1") if nom else None
+    def attendre(self, condition, delai=10, quoi="condition"):
+        limite = time.monotonic() + delai
+        while not condition():
+            if time.monotonic() > limite or self.processus.poll() is not None:
+                raise AssertionError("waited in vain for %s (exit status %s)"
+                                     % (quoi, self.processus.poll()))
+            time.sleep(0.05)
 
-    def titre(self):
-        """The caption of the window this game's own process shows, looked up
-        again if that window goes (sdl12-compat makes a new one on some
-        changes of video mode)."""
-        if self.id_fenetre is not None:
-            try:
-                if self._fenetre().get_attributes().map_state == X.IsViewable:
-                    return self._titre_de(self._fenetre())
-            except Exception:
-                pass
-            self.id_fenetre = None
-        atome = self.serveur.x.intern_atom("_NET_WM_PID")
-        for fenetre in self._fenetres():
-            try:
-                pid = fenetre.get_full_property(atome, X.AnyPropertyType)
-                vue = fenetre.get_attributes().map_state == X.IsViewable
-            except Exception:
-                continue
-            titre = self._titre_de(fenetre)
-            if pid and pid.value[0] == self.processus.pid and vue and titre:
-                self.id_fenetre = fenetre.id
-                return titre
-        return None
-
-    def propriete(self, nom):
-        return self._fenetre().get_full_property(self.serveur.x.intern_atom(nom),
-                                                 X.AnyPropertyType)
+    def attendre_fin(self, delai=20):
+        return self.processus.wait(delai)
 
     def _fenetre(self):
-        return self.serveur.x.create_resource_object("window", self.id_fenetre)
-
-    def attendre(self, condition, delai=10.0, quoi="condition"):
-        limite = time.monotonic() + delai
-        while time.monotonic() < limite:
-            valeur = condition()
-            if valeur:
-                return valeur
-            if self.processus.poll() is not None:
-                break
-            time.sleep(0.05)
-        valeur = condition()
-        if valeur:
-            return valeur
-        raise AssertionError("waited in vain for %s (exit status %s)"
-                             % (quoi, self.processus.poll()))
-
-    def attendre_titre(self, titre, delai=10.0):
-        self.attendre(lambda: self.titre() == titre, delai, "the title %r" % titre)
+        return self.serveur.x.create_resource_object("window", self.fenetre)
 
     def taille(self):
         geometrie = self._fenetre().get_geometry()
         return geometrie.width, geometrie.height
 
-    def attendre_taille(self, taille, delai=10.0):
-        self.attendre(lambda: self.taille() == taille, delai, "the size %r" % (taille,))
-
     def capture(self):
         """The window's pixels as an RGB image."""
-        fenetre = self._fenetre()
-        geometrie = fenetre.get_geometry()
-        image = fenetre.get_image(0, 0, geometrie.width, geometrie.height, X.ZPixmap,
-                                  0xFFFFFFFF)
-        return Image.frombytes("RGB", (geometrie.width, geometrie.height), image.data,
-                               "raw", "BGRX")
-
-    # The player's hands.
-
-    def _xdotool(self, *arguments):
-        subprocess.run(["xdotool", *arguments], check=True, timeout=10,
-                       env=dict(os.environ, DISPLAY=self.serveur.nom))
+        largeur, hauteur = self.taille()
+        image = self._fenetre().get_image(0, 0, largeur, hauteur, X.ZPixmap, 0xFFFFFFFF)
+        return Image.frombytes("RGB", (largeur, hauteur), image.data, "raw", "BGRX")
 
     def touche(self, nom):
-        self._xdotool("windowfocus", "--sync", str(self.id_fenetre))
-        self._xdotool("key", nom)
+        self.xdotool("windowfocus", "--sync", self.fenetre, "key", nom)
 
-    def clic(self, x=400, y=300, fois=1):
-        self._xdotool("mousemove", "--window", str(self.id_fenetre), str(x), str(y),
-                      "click", "--repeat", str(fois), "--delay", "30", "1")
+    def clic(self, fois=1, bouton=1, delai_ms=30):
+        self.xdotool("mousemove", "--window", self.fenetre, 400, 300,
+                     "click", "--repeat", fois, "--delay", delai_ms, bouton, delai=30)
 
     def bouger(self, x, y):
-        self._xdotool("mousemove", "--window", str(self.id_fenetre), str(x), str(y))
+        self.xdotool("mousemove", "--window", self.fenetre, x, y)
 
     def fermer(self):
         """The window's close button: a WM_DELETE_WINDOW request from the window manager."""
         x = self.serveur.x
-        fenetre = self._fenetre()
         message = protocol.event.ClientMessage(
-            window=fenetre, client_type=x.intern_atom("WM_PROTOCOLS"),
+            window=self._fenetre(), client_type=x.intern_atom("WM_PROTOCOLS"),
             data=(32, [x.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]))
-        fenetre.send_event(message, event_mask=X.NoEventMask)
+        self._fenetre().send_event(message, event_mask=X.NoEventMask)
         x.flush()
-
-    def attendre_fin(self, delai=20.0):
-        return self.processus.wait(delai)
 
 
 def ecart(image, reference, boite):
@@ -282,8 +222,8 @@ def ecart(image, reference, boite):
     return sum(abs(p - q) for p, q in zip(a, b)) / max(1, len(a))
 
 
-def sur_blanc(chemin):
-    """A picture as the game draws it: on white, its transparency flattened."""
-    image = Image.open(chemin).convert("RGBA")
+def sur_blanc(nom):
+    """A picture of data/ as the game draws it: on white, its transparency flattened."""
+    image = Image.open(os.path.join(DONNEES, nom)).convert("RGBA")
     fond = Image.new("RGBA", image.size, (255, 255, 255, 255))
     return Image.alpha_composite(fond, image).convert("RGB")

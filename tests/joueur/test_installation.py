@@ -39,26 +39,6 @@ def scores(chemin):
     return [int(mot) for mot in lire(chemin).split()]
 
 
-class PartieLancee(Partie):
-    """The game as a player starts it: by a command, in a directory the launcher chooses."""
-
-    def __init__(self, serveur, commande, env, erreurs):
-        self.serveur = serveur
-        self.dossier = None
-        self.erreurs = open(erreurs, "w+b")
-        self.debut = time.monotonic()
-        # Started from / : the launcher must not depend on where it is started.
-        self.processus = subprocess.Popen(
-            commande, cwd="/", env=dict(env, DISPLAY=serveur.nom),
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self.erreurs,
-            start_new_session=True)
-        self.id_fenetre = None
-
-    def __exit__(self, *erreur):
-        arreter(self.processus)
-        self.erreurs.close()
-
-
 class Installation(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -204,8 +184,8 @@ class Installation(unittest.TestCase):
         self.addCleanup(serveur.__exit__, None, None, None)
 
         def partie(**variables):
-            lancee = PartieLancee(serveur, commande, self.environnement(PATH=chemin, **variables),
-                                  os.path.join(self.dossier_temporaire(), "stderr"))
+            lancee = Partie(serveur, commande=commande,
+                            env=self.environnement(PATH=chemin, **variables))
             self.addCleanup(lancee.__exit__, None, None, None)
             lancee.attendre_titre("Pressathon - HOME", 15)
             return lancee
@@ -223,7 +203,7 @@ class Installation(unittest.TestCase):
         jeu = partie(HOME=maison)
         jeu.touche("1")
         jeu.attendre_titre("Pressathon - JOUE")
-        jeu.clic(400, 300, 5)
+        jeu.clic(5)
         # The file is rewritten in place: a read may meet it empty for a moment.
         jeu.attendre(lambda: (scores(a_lui) or [0])[0] > 0, 20, "the score in the player's file")
         self.assertEqual(scores(a_lui), [5, 0, 0, 0, 0])
