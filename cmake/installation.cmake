@@ -1,13 +1,22 @@
-# Installs the game like a desktop game (launcher, data, menu entry, icons); packages it as a .deb.
+# Installs the game like a desktop game: launcher, data, menu entry, icons, manual page.
 #
 # The program reads its data and its score file from its working directory, so
 # it goes out of the PATH, into libexec; bin/pressathon is a launcher that gives
 # each player a working directory of their own and starts the program there.
+# The Debian package (debian/) is this same installation with the prefix /usr.
 
 include(GNUInstallDirs)
 
+# Under /usr, where the system's packages go, the command and the data take
+# Debian's places for games: /usr/games and /usr/share/games.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(PRESSATHON_DOSSIER_COMMANDE games)
+    set(PRESSATHON_DOSSIER_DONNEES "${CMAKE_INSTALL_DATADIR}/games/pressathon")
+else()
+    set(PRESSATHON_DOSSIER_COMMANDE "${CMAKE_INSTALL_BINDIR}")
+    set(PRESSATHON_DOSSIER_DONNEES "${CMAKE_INSTALL_DATADIR}/pressathon")
+endif()
 set(PRESSATHON_DOSSIER_PROGRAMME "${CMAKE_INSTALL_LIBEXECDIR}/pressathon")
-set(PRESSATHON_DOSSIER_DONNEES "${CMAKE_INSTALL_DATADIR}/pressathon")
 
 # The launcher finds the program and the data relative to its own directory,
 # so the installed tree can be moved or installed under any --prefix. Only
@@ -17,7 +26,7 @@ function(pressathon_chemin_depuis_bin variable dossier)
         set(${variable} "${dossier}" PARENT_SCOPE)
         return()
     endif()
-    set(bin "${CMAKE_INSTALL_BINDIR}")
+    set(bin "${PRESSATHON_DOSSIER_COMMANDE}")
     if(NOT IS_ABSOLUTE "${bin}")
         set(bin "/prefixe/${bin}")
     endif()
@@ -32,7 +41,7 @@ configure_file(packaging/pressathon.sh.in lanceur/pressathon @ONLY)
 
 install(TARGETS pressathon RUNTIME DESTINATION "${PRESSATHON_DOSSIER_PROGRAMME}")
 install(PROGRAMS "${PROJECT_BINARY_DIR}/lanceur/pressathon"
-        DESTINATION "${CMAKE_INSTALL_BINDIR}")
+        DESTINATION "${PRESSATHON_DOSSIER_COMMANDE}")
 
 # Read-only data: the launcher links to it or copies it (the score file).
 install(DIRECTORY data/IMG data/MUSIC data/SFX DESTINATION "${PRESSATHON_DOSSIER_DONNEES}")
@@ -54,30 +63,6 @@ foreach(taille 48 64 128 256)
             RENAME pressathon.png)
 endforeach()
 
-# The .deb: `cpack -G DEB` in the build directory, or the target `package`.
-set(PRESSATHON_MAINTENEUR "Pressathon <pressathon@localhost>"
-    CACHE STRING "Maintainer field of the Debian package")
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME pressathon)
-set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
-set(CPACK_PACKAGE_VENDOR "Pressathon")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "click as often as you can in ten seconds")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Pressathon is a small single-player click game with a French interface.\n"
-    "You have ten seconds to click as often as you can, with a click sound, a\n"
-    "live counter and a countdown. The five best counts are kept for each\n"
-    "player. Every screen has its own picture and its own music.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PRESSATHON_MAINTENEUR}")
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries come from dpkg-shlibdeps, which reads Debian's own records of
-# which package provides each one: libSDL-1.2 is satisfied by the classic
-# libsdl1.2debian or by Debian 12's sdl12-compat (libsdl1.2-compat-shim). The
-# SoundFont is not a library, so it is named here.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "timgm6mb-soundfont")
-include(CPack)
+install(FILES packaging/pressathon.6 DESTINATION "${CMAKE_INSTALL_MANDIR}/man6")
+install(FILES packaging/pressathon.fr.6 DESTINATION "${CMAKE_INSTALL_MANDIR}/fr/man6"
+        RENAME pressathon.6)

@@ -13,7 +13,8 @@ if [ "${1:-jeu}" = tests ]; then
     paquets+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
               xvfb xdotool python3 python3-pil python3-xlib
               clang-format fonts-leckerli-one python3-fonttools
-              desktop-file-utils appstream)
+              desktop-file-utils appstream shellcheck
+              build-essential debhelper lintian)
 fi
 
 journal=$(mktemp)
