@@ -184,7 +184,13 @@ class Partie:
         except subprocess.TimeoutExpired:
             raise AssertionError("no window %r within %s s (exit status %s)"
                                  % (titre, delai, self.processus.poll())) from None
-        self.fenetre = int(trouvees.split()[-1])
+        fenetre = int(trouvees.split()[-1])
+        if fenetre != self.fenetre:
+            # SDL ignores a click that comes within 10 ms of the window getting
+            # the focus (the click that focused it): focus it now, once.
+            self.fenetre = fenetre
+            self.xdotool("windowfocus", "--sync", fenetre)
+            time.sleep(0.05)
 
     def attendre(self, condition, delai=10, quoi="condition"):
         limite = time.monotonic() + delai
