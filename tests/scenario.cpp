@@ -6,7 +6,7 @@
 #include <SDL_ttf.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -17,11 +17,6 @@
 
 namespace {
 
-struct EvenementPrevu {
-    uint32_t instant;
-    SDL_Event evenement;
-};
-
 // A script that ran out while the program still waits for input would hang
 // the test: after this long without events the program is asked to close.
 constexpr uint32_t PATIENCE = 60000;
@@ -31,14 +26,13 @@ struct Etat {
     uint32_t dureeImage = 16;
     uint32_t dernierInstant = 0;
     bool epuise = false;
-    std::deque<EvenementPrevu> file;
+    std::deque<std::pair<uint32_t, SDL_Event>> file;
+    std::string titre;
     std::vector<std::string> textes;
     std::vector<scenario::Dessin> dessins;
+    std::vector<scenario::Image> images;
     std::map<const SDL_Surface*, std::string> textesDesSurfaces;
-    std::vector<std::string> titres;
     std::vector<scenario::AppelAudio> appels;
-    int flips = 0;
-    uint32_t dormi = 0;
     std::function<void(SDL_Surface*)> observateur;
 };
 
@@ -47,8 +41,9 @@ Etat& etat() {
     return e;
 }
 
-void noter(const char* operation, const void* poignee, int valeur = 0) {
-    etat().appels.push_back({operation, poignee, valeur, etat().horloge});
+// Instants compare as signed differences: a script may cross the clock's wrap.
+bool avant(uint32_t a, uint32_t b) {
+    return static_cast<int32_t>(a - b) < 0;
 }
 
 // Hands out the next event if it is due; once the script is spent and the
@@ -63,46 +58,67 @@ bool prochain(SDL_Event* sortie) {
         if (e.epuise && sortie != nullptr) {
             *sortie = SDL_Event{};
             sortie->type = SDL_QUIT;
-            return true;
         }
-        return false;
+        return e.epuise;
     }
-    // Compared as a signed difference: scripts may run across the clock's wrap.
-    if (static_cast<int32_t>(e.file.front().instant - e.horloge) > 0) {
+    if (avant(e.horloge, e.file.front().first)) {
         return false;
     }
     if (sortie != nullptr) {
-        *sortie = e.file.front().evenement;
+        *sortie = e.file.front().second;
     }
     e.file.pop_front();
     return true;
+}
+
+SDL_Surface* noterTexte(const char* texte, SDL_Surface* surface) {
+    etat().textes.emplace_back(texte);
+    if (surface != nullptr) {
+        etat().textesDesSurfaces[surface] = texte;
+    }
+    return surface;
+}
+
+void noterAudio(const char* operation, const void* poignee, int valeur) {
+    etat().appels.push_back({operation, poignee, valeur, etat().horloge});
 }
 
 } // namespace
 
 extern "C" {
 
-Uint32 __real_SDL_GetTicks();
+// The sound operations pass through, noted with the handle they take or give.
+#define ENVELOPPE(R, NOM, PARAMETRES, ARGUMENTS, POIGNEE, VALEUR)                                  \
+    R __real_##NOM PARAMETRES;                                                                     \
+    R __wrap_##NOM PARAMETRES {                                                                    \
+        [[maybe_unused]] R resultat = __real_##NOM ARGUMENTS;                                      \
+        noterAudio(#NOM, POIGNEE, VALEUR);                                                         \
+        return resultat;                                                                           \
+    }
+#define ENVELOPPE_VIDE(NOM, PARAMETRES, ARGUMENTS, POIGNEE, VALEUR)                                \
+    void __real_##NOM PARAMETRES;                                                                  \
+    void __wrap_##NOM PARAMETRES {                                                                 \
+        noterAudio(#NOM, POIGNEE, VALEUR);                                                         \
+        __real_##NOM ARGUMENTS;                                                                    \
+    }
+ENVELOPPE(bool, FSOUND_Init, (int f, int c, unsigned d), (f, c, d), nullptr, c)
+ENVELOPPE_VIDE(FSOUND_Close, (), (), nullptr, 0)
+ENVELOPPE(FMUSIC_MODULE*, FMUSIC_LoadSong, (const char* c), (c), resultat, 0)
+ENVELOPPE_VIDE(FMUSIC_PlaySong, (FMUSIC_MODULE * m), (m), m, 0)
+ENVELOPPE_VIDE(FMUSIC_SetLooping, (FMUSIC_MODULE * m, int b), (m, b), m, b)
+ENVELOPPE_VIDE(FMUSIC_StopSong, (FMUSIC_MODULE * m), (m), m, 0)
+ENVELOPPE_VIDE(FMUSIC_FreeSong, (FMUSIC_MODULE * m), (m), m, 0)
+ENVELOPPE(FSOUND_SAMPLE*, FSOUND_Sample_Load, (int i, const char* c, unsigned m, int d, int l),
+          (i, c, m, d, l), resultat, i)
+ENVELOPPE_VIDE(FSOUND_PlaySound, (int c, FSOUND_SAMPLE* s), (c, s), s, c)
+ENVELOPPE_VIDE(FSOUND_Sample_Free, (FSOUND_SAMPLE * s), (s), s, 0)
+
 void __real_SDL_FreeSurface(SDL_Surface* surface);
 void __real_SDL_WM_SetCaption(const char* titre, const char* icone);
-int __real_SDL_Flip(SDL_Surface* ecran);
-int __real_SDL_UpperBlit(SDL_Surface* source, SDL_Rect* zone, SDL_Surface* cible,
-                         SDL_Rect* position);
+int __real_SDL_UpperBlit(SDL_Surface* source, SDL_Rect* zone, SDL_Surface* cible, SDL_Rect* lieu);
 SDL_Surface* __real_TTF_RenderText_Shaded(TTF_Font* police, const char* texte, SDL_Color avant,
                                           SDL_Color fond);
 SDL_Surface* __real_TTF_RenderText_Blended(TTF_Font* police, const char* texte, SDL_Color avant);
-
-bool __real_FSOUND_Init(int frequence, int canaux, unsigned int drapeaux);
-void __real_FSOUND_Close();
-FMUSIC_MODULE* __real_FMUSIC_LoadSong(const char* chemin);
-void __real_FMUSIC_PlaySong(FMUSIC_MODULE* musique);
-void __real_FMUSIC_SetLooping(FMUSIC_MODULE* musique, int boucle);
-void __real_FMUSIC_StopSong(FMUSIC_MODULE* musique);
-void __real_FMUSIC_FreeSong(FMUSIC_MODULE* musique);
-FSOUND_SAMPLE* __real_FSOUND_Sample_Load(int index, const char* chemin, unsigned int mode,
-                                         int debut, int longueur);
-void __real_FSOUND_PlaySound(int canal, FSOUND_SAMPLE* son);
-void __real_FSOUND_Sample_Free(FSOUND_SAMPLE* son);
 
 Uint32 __wrap_SDL_GetTicks() {
     return etat().horloge;
@@ -110,26 +126,25 @@ Uint32 __wrap_SDL_GetTicks() {
 
 void __wrap_SDL_Delay(Uint32 millisecondes) {
     etat().horloge += millisecondes;
-    etat().dormi += millisecondes;
 }
 
 int __wrap_SDL_PollEvent(SDL_Event* evenement) {
     return prochain(evenement) ? 1 : 0;
 }
 
+// Waiting moves the clock to the next event, or past the patience.
 int __wrap_SDL_WaitEvent(SDL_Event* evenement) {
     Etat& e = etat();
-    if (!e.file.empty() && static_cast<int32_t>(e.file.front().instant - e.horloge) > 0) {
-        e.horloge = e.file.front().instant;
-    }
-    if (e.file.empty() && !e.epuise) {
+    if (!e.file.empty() && avant(e.horloge, e.file.front().first)) {
+        e.horloge = e.file.front().first;
+    } else if (e.file.empty() && !e.epuise) {
         e.horloge = e.dernierInstant + PATIENCE + 1;
     }
     return prochain(evenement) ? 1 : 0;
 }
 
 void __wrap_SDL_WM_SetCaption(const char* titre, const char* icone) {
-    etat().titres.emplace_back(titre != nullptr ? titre : "");
+    etat().titre = titre != nullptr ? titre : "";
     __real_SDL_WM_SetCaption(titre, icone);
 }
 
@@ -138,30 +153,20 @@ int __wrap_SDL_Flip(SDL_Surface* ecran) {
     if (e.observateur) {
         e.observateur(ecran);
     }
-    ++e.flips;
-    const int resultat = __real_SDL_Flip(ecran);
+    e.images.push_back({e.horloge, ecran->w, ecran->h, e.titre});
+    // Nothing to show it on: presenting the surface would only cost time.
     e.horloge += e.dureeImage;
-    return resultat;
+    return 0;
 }
 
-int __wrap_SDL_UpperBlit(SDL_Surface* source, SDL_Rect* zone, SDL_Surface* cible,
-                         SDL_Rect* position) {
+int __wrap_SDL_UpperBlit(SDL_Surface* source, SDL_Rect* zone, SDL_Surface* cible, SDL_Rect* lieu) {
     Etat& e = etat();
-    if (cible == SDL_GetVideoSurface() && source != nullptr) {
-        const auto texte = e.textesDesSurfaces.find(source);
-        e.dessins.push_back({texte == e.textesDesSurfaces.end() ? std::string() : texte->second,
-                             position != nullptr ? position->x : 0,
-                             position != nullptr ? position->y : 0, source->w, source->h, e.flips});
+    const auto texte = e.textesDesSurfaces.find(source);
+    if (cible == SDL_GetVideoSurface() && texte != e.textesDesSurfaces.end()) {
+        e.dessins.push_back(
+            {texte->second, lieu->x, lieu->y, source->w, source->h, e.images.size()});
     }
-    return __real_SDL_UpperBlit(source, zone, cible, position);
-}
-
-static SDL_Surface* noterTexte(const char* texte, SDL_Surface* surface) {
-    etat().textes.emplace_back(texte);
-    if (surface != nullptr) {
-        etat().textesDesSurfaces[surface] = texte;
-    }
-    return surface;
+    return __real_SDL_UpperBlit(source, zone, cible, lieu);
 }
 
 SDL_Surface* __wrap_TTF_RenderText_Shaded(TTF_Font* police, const char* texte, SDL_Color avant,
@@ -176,59 +181,6 @@ SDL_Surface* __wrap_TTF_RenderText_Blended(TTF_Font* police, const char* texte, 
 void __wrap_SDL_FreeSurface(SDL_Surface* surface) {
     etat().textesDesSurfaces.erase(surface);
     __real_SDL_FreeSurface(surface);
-}
-
-bool __wrap_FSOUND_Init(int frequence, int canaux, unsigned int drapeaux) {
-    noter("FSOUND_Init", nullptr, canaux);
-    return __real_FSOUND_Init(frequence, canaux, drapeaux);
-}
-
-void __wrap_FSOUND_Close() {
-    noter("FSOUND_Close", nullptr);
-    __real_FSOUND_Close();
-}
-
-FMUSIC_MODULE* __wrap_FMUSIC_LoadSong(const char* chemin) {
-    FMUSIC_MODULE* musique = __real_FMUSIC_LoadSong(chemin);
-    noter("FMUSIC_LoadSong", musique);
-    return musique;
-}
-
-void __wrap_FMUSIC_PlaySong(FMUSIC_MODULE* musique) {
-    noter("FMUSIC_PlaySong", musique);
-    __real_FMUSIC_PlaySong(musique);
-}
-
-void __wrap_FMUSIC_SetLooping(FMUSIC_MODULE* musique, int boucle) {
-    noter("FMUSIC_SetLooping", musique, boucle);
-    __real_FMUSIC_SetLooping(musique, boucle);
-}
-
-void __wrap_FMUSIC_StopSong(FMUSIC_MODULE* musique) {
-    noter("FMUSIC_StopSong", musique);
-    __real_FMUSIC_StopSong(musique);
-}
-
-void __wrap_FMUSIC_FreeSong(FMUSIC_MODULE* musique) {
-    noter("FMUSIC_FreeSong", musique);
-    __real_FMUSIC_FreeSong(musique);
-}
-
-FSOUND_SAMPLE* __wrap_FSOUND_Sample_Load(int index, const char* chemin, unsigned int mode,
-                                         int debut, int longueur) {
-    FSOUND_SAMPLE* son = __real_FSOUND_Sample_Load(index, chemin, mode, debut, longueur);
-    noter("FSOUND_Sample_Load", son, index);
-    return son;
-}
-
-void __wrap_FSOUND_PlaySound(int canal, FSOUND_SAMPLE* son) {
-    noter("FSOUND_PlaySound", son, canal);
-    __real_FSOUND_PlaySound(canal, son);
-}
-
-void __wrap_FSOUND_Sample_Free(FSOUND_SAMPLE* son) {
-    noter("FSOUND_Sample_Free", son);
-    __real_FSOUND_Sample_Free(son);
 }
 
 } // extern "C"
@@ -250,8 +202,8 @@ uint32_t horloge() {
 }
 
 void evenement(uint32_t instant, const SDL_Event& evenement) {
-    etat().file.push_back({instant, evenement});
-    if (static_cast<int32_t>(instant - etat().dernierInstant) > 0) {
+    etat().file.emplace_back(instant, evenement);
+    if (avant(etat().dernierInstant, instant)) {
         etat().dernierInstant = instant;
     }
 }
@@ -259,7 +211,6 @@ void evenement(uint32_t instant, const SDL_Event& evenement) {
 void touche(uint32_t instant, SDLKey symbole) {
     SDL_Event e{};
     e.type = SDL_KEYDOWN;
-    e.key.type = SDL_KEYDOWN;
     e.key.state = SDL_PRESSED;
     e.key.keysym.sym = symbole;
     evenement(instant, e);
@@ -268,11 +219,8 @@ void touche(uint32_t instant, SDLKey symbole) {
 static void bouton(uint32_t instant, int numero, Uint8 type) {
     SDL_Event e{};
     e.type = type;
-    e.button.type = type;
     e.button.button = static_cast<Uint8>(numero);
     e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-    e.button.x = 400;
-    e.button.y = 300;
     evenement(instant, e);
 }
 
@@ -284,12 +232,9 @@ void relache(uint32_t instant, int numero) {
     bouton(instant, numero, SDL_MOUSEBUTTONUP);
 }
 
-void mouvement(uint32_t instant, int x, int y) {
+void mouvement(uint32_t instant) {
     SDL_Event e{};
     e.type = SDL_MOUSEMOTION;
-    e.motion.type = SDL_MOUSEMOTION;
-    e.motion.x = static_cast<Uint16>(x);
-    e.motion.y = static_cast<Uint16>(y);
     evenement(instant, e);
 }
 
@@ -311,8 +256,8 @@ const std::vector<Dessin>& dessins() {
     return etat().dessins;
 }
 
-const std::vector<std::string>& titres() {
-    return etat().titres;
+const std::vector<Image>& images() {
+    return etat().images;
 }
 
 const std::vector<AppelAudio>& appelsAudio() {
@@ -320,19 +265,18 @@ const std::vector<AppelAudio>& appelsAudio() {
 }
 
 int nombreAppels(const std::string& operation) {
-    int n = 0;
+    return static_cast<int>(
+        std::count_if(etat().appels.begin(), etat().appels.end(),
+                      [&](const AppelAudio& a) { return a.operation == operation; }));
+}
+
+const void* poignee(const std::string& operation, size_t rang) {
     for (const AppelAudio& appel : etat().appels) {
-        n += appel.operation == operation ? 1 : 0;
+        if (appel.operation == operation && rang-- == 0) {
+            return appel.poignee;
+        }
     }
-    return n;
-}
-
-int flips() {
-    return etat().flips;
-}
-
-uint32_t tempsDormi() {
-    return etat().dormi;
+    return nullptr;
 }
 
 void surFlip(std::function<void(SDL_Surface*)> observateur) {
@@ -359,24 +303,26 @@ void Dossier::retirer(const std::string& fichier) const {
     std::filesystem::remove_all(chemin_ / fichier);
 }
 
+void Dossier::restaurer(const std::string& fichier) const {
+    std::filesystem::copy_file(std::filesystem::path(PRESSATHON_DATA_DIR) / fichier,
+                               chemin_ / fichier,
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
 void Dossier::ecrire(const std::string& fichier, const std::string& contenu) const {
-    std::ofstream sortie(chemin_ / fichier, std::ios::binary | std::ios::trunc);
-    sortie << contenu;
+    std::ofstream(chemin_ / fichier, std::ios::binary | std::ios::trunc) << contenu;
 }
 
 std::string Dossier::lire(const std::string& fichier) const {
-    std::ifstream entree(chemin_ / fichier, std::ios::binary);
     std::ostringstream contenu;
-    contenu << entree.rdbuf();
+    contenu << std::ifstream(chemin_ / fichier, std::ios::binary).rdbuf();
     return contenu.str();
 }
 
 uint32_t pixel(SDL_Surface* surface, int x, int y) {
-    SDL_LockSurface(surface);
-    const auto* ligne = static_cast<const Uint8*>(surface->pixels) + y * surface->pitch;
     Uint32 brut = 0;
-    std::memcpy(&brut, ligne + x * 4, sizeof brut);
-    SDL_UnlockSurface(surface);
+    std::memcpy(&brut, static_cast<const Uint8*>(surface->pixels) + y * surface->pitch + x * 4,
+                sizeof brut);
     Uint8 r = 0;
     Uint8 g = 0;
     Uint8 b = 0;

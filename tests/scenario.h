@@ -1,8 +1,8 @@
 // Scripted events and a virtual clock standing in for SDL's, so a screen's loop runs in a test.
 //
 // The test binaries that include this are linked with --wrap over SDL's clock
-// and event functions, the caption, flips, text rendering and the ten sound
-// operations: the screens call them as usual and the script answers.
+// and event functions, the caption, flips, blits, text rendering and the ten
+// sound operations: the screens call them as usual and the script answers.
 #pragma once
 
 #include <SDL.h>
@@ -18,21 +18,22 @@ namespace scenario {
 // Starts a new script: the clock reads `debut` ms, no event is due, nothing
 // is recorded, each flip takes 16 ms.
 void reinitialiser(uint32_t debut = 0);
-
-// How long one flip takes on the virtual clock (the display's refresh).
+// How long one flip takes on the virtual clock.
 void dureeImage(uint32_t millisecondes);
 uint32_t horloge();
 
-// Events, each due at a given instant of the virtual clock, in the order given.
+// Events, each due at an instant of the virtual clock, in the order given.
 void evenement(uint32_t instant, const SDL_Event& evenement);
 void touche(uint32_t instant, SDLKey touche);
 void appui(uint32_t instant, int bouton = SDL_BUTTON_LEFT);
 void relache(uint32_t instant, int bouton = SDL_BUTTON_LEFT);
-void mouvement(uint32_t instant, int x = 400, int y = 300);
+void mouvement(uint32_t instant);
 void fermeture(uint32_t instant);
 // Events not yet handed to the program.
 size_t evenementsRestants();
 
+// A sound operation, with the handle it took or returned and its number
+// argument (the looping setting, the channel).
 struct AppelAudio {
     std::string operation;
     const void* poignee;
@@ -40,27 +41,35 @@ struct AppelAudio {
     uint32_t instant;
 };
 
-// A picture or text drawn on the display, where, and during which frame
-// (the number of flips before it). `texte` is empty for pictures.
+// A frame shown: when, at what size, under which caption.
+struct Image {
+    uint32_t instant;
+    int largeur;
+    int hauteur;
+    std::string titre;
+};
+
+// A text drawn on the display, where, its size, and in which frame (its index
+// in images()).
 struct Dessin {
     std::string texte;
     int x;
     int y;
     int largeur;
     int hauteur;
-    int image;
+    size_t image;
 };
 
 // What the program did, in order.
 const std::vector<std::string>& textes();
 const std::vector<Dessin>& dessins();
-const std::vector<std::string>& titres();
+const std::vector<Image>& images();
 const std::vector<AppelAudio>& appelsAudio();
 int nombreAppels(const std::string& operation);
-int flips();
-uint32_t tempsDormi();
+// The handle of the `rang`-th call of an operation (FMUSIC_LoadSong...).
+const void* poignee(const std::string& operation, size_t rang = 0);
 
-// Called on every flip with the surface being flipped, before the clock moves.
+// Called on every flip with the surface shown, before the clock moves.
 void surFlip(std::function<void(SDL_Surface*)> observateur);
 
 // A temporary copy of the game's data that is the working directory while it
@@ -72,10 +81,9 @@ class Dossier {
     Dossier(const Dossier&) = delete;
     Dossier& operator=(const Dossier&) = delete;
 
-    std::filesystem::path chemin() const {
-        return chemin_;
-    }
     void retirer(const std::string& fichier) const;
+    // Puts back the game's own copy of a file.
+    void restaurer(const std::string& fichier) const;
     void ecrire(const std::string& fichier, const std::string& contenu) const;
     std::string lire(const std::string& fichier) const;
 

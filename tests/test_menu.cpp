@@ -1,8 +1,9 @@
-// The main menu and the credits, driven by a script on a virtual clock.
+// The whole program from its menu: start-up, the keys, the credits and the ways it ends.
 #include "main.h"
 #include "scenario.h"
 
 #include "audio.h"
+#include "ecran.h"
 
 #include <SDL_ttf.h>
 #include <gtest/gtest.h>
@@ -15,46 +16,24 @@
 
 namespace {
 
-struct Image {
-    uint32_t instant;
-    int largeur;
-    int hauteur;
-    std::string titre;
-};
-
-// Runs the whole program on the script and notes every frame it shows.
 class Programme : public ::testing::Test {
   protected:
     void SetUp() override {
         scenario::reinitialiser(1000);
-        scenario::surFlip([this](SDL_Surface* ecran) {
-            const auto& titres = scenario::titres();
-            images.push_back({scenario::horloge(), ecran->w, ecran->h,
-                              titres.empty() ? std::string() : titres.back()});
-        });
     }
 
-    int lancer() {
+    static int lancer() {
         char nom[] = "pressathon";
         char* arguments[] = {nom, nullptr};
         return SDL_main(1, arguments);
     }
 
-    FMUSIC_MODULE* musiqueMenu() const {
-        const auto& appels = scenario::appelsAudio();
-        auto chargement = std::find_if(appels.begin(), appels.end(), [](const auto& appel) {
-            return appel.operation == "FMUSIC_LoadSong";
-        });
-        return chargement == appels.end()
-                   ? nullptr
-                   : static_cast<FMUSIC_MODULE*>(const_cast<void*>(chargement->poignee));
-    }
-
-    // The sound operations made on the menu's song, in order.
-    std::vector<std::string> appelsMusiqueMenu() const {
+    // The sound operations made on the menu's song, after its loading.
+    static std::vector<std::string> appelsMusiqueMenu() {
         std::vector<std::string> operations;
         for (const auto& appel : scenario::appelsAudio()) {
-            if (appel.poignee == musiqueMenu() && appel.operation != "FMUSIC_LoadSong") {
+            if (appel.poignee == scenario::poignee("FMUSIC_LoadSong") &&
+                appel.operation != "FMUSIC_LoadSong") {
                 operations.push_back(appel.operation);
             }
         }
@@ -62,7 +41,6 @@ class Programme : public ::testing::Test {
     }
 
     scenario::Dossier dossier;
-    std::vector<Image> images;
 };
 
 TEST_F(Programme, NothingIsDrawnUntilTheFirstEventThenOneFramePerEvent) {
@@ -71,86 +49,77 @@ TEST_F(Programme, NothingIsDrawnUntilTheFirstEventThenOneFramePerEvent) {
     scenario::touche(2000, SDLK_ESCAPE);
     ASSERT_EQ(lancer(), 0);
 
+    const auto& images = scenario::images();
     ASSERT_GE(images.size(), 3u);
     EXPECT_EQ(images[0].instant, 1500u);
     EXPECT_EQ(images[1].instant, 1600u);
-    for (int i = 0; i < 2; ++i) {
+    for (size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(images[i].titre, "Pressathon - HOME");
-        EXPECT_EQ(images[i].largeur, 800);
-        EXPECT_EQ(images[i].hauteur, 600);
+        EXPECT_EQ(std::make_pair(images[i].largeur, images[i].hauteur), std::make_pair(800, 600));
     }
-    EXPECT_NE(std::find(scenario::textes().begin(), scenario::textes().end(), "Bienvenue !"),
-              scenario::textes().end());
+    // The welcome text, centred across and raised 265 pixels above the centre.
+    const scenario::Dessin& bienvenue = scenario::dessins().at(0);
+    EXPECT_EQ(bienvenue.texte, "Bienvenue !");
+    EXPECT_EQ(bienvenue.x, 400 - bienvenue.largeur / 2);
+    EXPECT_EQ(bienvenue.y, 300 - bienvenue.hauteur / 2 - 265);
 }
 
 // Escape, 4, keypad 4 and the close button all lead to the credits, which
-// stay 10.1 seconds without input and end the program with status 0.
-class VersLesCredits : public Programme, public ::testing::WithParamInterface<int> {};
-
-TEST_P(VersLesCredits, ShowTheCreditsThenEnd) {
-    const uint32_t depart = 2000;
-    if (GetParam() == SDL_QUIT) {
-        scenario::fermeture(depart);
-    } else {
-        scenario::touche(depart, static_cast<SDLKey>(GetParam()));
-    }
-    ASSERT_EQ(lancer(), 0);
-
-    std::vector<Image> credits;
-    std::copy_if(images.begin(), images.end(), std::back_inserter(credits),
-                 [](const Image& image) { return image.titre == "Pressathon - CREDITS"; });
-    ASSERT_FALSE(credits.empty());
-    for (const Image& image : credits) {
-        EXPECT_EQ(image.largeur, 300);
-        EXPECT_EQ(image.hauteur, 500);
-    }
-    // The last credits frame is the first one at or past the end time.
-    EXPECT_GE(credits.back().instant, depart + 10100);
-    EXPECT_LT(credits.back().instant, depart + 10100 + 16);
-    // The menu draws one last frame, in the credits' window, then stops.
-    EXPECT_EQ(images.back().titre, "Pressathon - HOME");
-    EXPECT_EQ(images.back().largeur, 300);
-    EXPECT_EQ(appelsMusiqueMenu(),
-              (std::vector<std::string>{"FMUSIC_PlaySong", "FMUSIC_SetLooping", "FMUSIC_StopSong",
-                                        "FMUSIC_FreeSong"}));
-    EXPECT_EQ(scenario::nombreAppels("FSOUND_Close"), 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Menu, VersLesCredits,
-                         ::testing::Values(SDLK_ESCAPE, SDLK_4, SDLK_KP4, SDL_QUIT));
-
-TEST_F(Programme, EscapeOrCloseDuringTheCreditsEndsAtOnce) {
-    for (const bool parFermeture : {false, true}) {
-        scenario::reinitialiser(1000);
-        images.clear();
-        scenario::touche(2000, SDLK_4);
-        if (parFermeture) {
-            scenario::fermeture(3000);
-        } else {
-            scenario::touche(3000, SDLK_ESCAPE);
+// stay 10.1 seconds, or end at once on Escape or a close request, and the
+// program then ends with status 0.
+TEST_F(Programme, EveryWayOutShowsTheCreditsThenEnds) {
+    constexpr int FERMER = -1;
+    const auto geste = [](uint32_t instant, int quoi) {
+        if (quoi == FERMER) {
+            scenario::fermeture(instant);
+        } else if (quoi != 0) {
+            scenario::touche(instant, static_cast<SDLKey>(quoi));
         }
+    };
+    const std::pair<int, int> cas[] = {{SDLK_ESCAPE, 0}, {SDLK_4, 0},           {SDLK_KP4, 0},
+                                       {FERMER, 0},      {SDLK_4, SDLK_ESCAPE}, {SDLK_4, FERMER}};
+    for (const auto& [entree, interruption] : cas) {
+        SCOPED_TRACE(testing::Message() << "way in " << entree << ", out " << interruption);
+        scenario::reinitialiser(1000);
+        geste(2000, entree);
+        geste(5000, interruption);
         ASSERT_EQ(lancer(), 0);
-        EXPECT_LT(scenario::horloge(), 3000u + 3 * 16) << "closed: " << parFermeture;
-        EXPECT_EQ(scenario::evenementsRestants(), 0u);
+
+        const auto& images = scenario::images();
+        const auto debut = std::find_if(images.begin(), images.end(), [](const auto& i) {
+            return i.titre == "Pressathon - CREDITS";
+        });
+        ASSERT_NE(debut, images.end());
+        ASSERT_EQ(images.back().titre, "Pressathon - HOME");
+        for (auto i = debut; i != images.end(); ++i) {
+            EXPECT_EQ(std::make_pair(i->largeur, i->hauteur), std::make_pair(300, 500));
+        }
+        // The last credits frame is the first one at or past the end.
+        const uint32_t fin = interruption != 0 ? 5000 : 2000 + 10100;
+        EXPECT_GE((images.end() - 2)->instant, fin);
+        EXPECT_LT((images.end() - 2)->instant, fin + 32);
+        EXPECT_EQ(appelsMusiqueMenu(),
+                  (std::vector<std::string>{"FMUSIC_PlaySong", "FMUSIC_SetLooping",
+                                            "FMUSIC_StopSong", "FMUSIC_FreeSong"}));
+        EXPECT_EQ(scenario::nombreAppels("FSOUND_Close"), 1);
     }
 }
 
 TEST_F(Programme, EachScreenKeyStopsTheMenuSongAndPlaysItAgainAfter) {
-    const SDLKey touches[] = {SDLK_1, SDLK_KP1, SDLK_2, SDLK_KP2, SDLK_3, SDLK_KP3};
+    const SDLKey touches[] = {SDLK_1, SDLK_KP1, SDLK_2, SDLK_KP2, SDLK_3, SDLK_KP3, SDLK_q};
     uint32_t instant = 2000;
     for (SDLKey touche : touches) {
         scenario::touche(instant, touche);
         // Leaves whatever screen the key opened.
-        scenario::touche(instant + 500, SDLK_ESCAPE);
+        scenario::touche(instant + 500, touche == SDLK_q ? SDLK_a : SDLK_ESCAPE);
         instant += 1000;
     }
-    scenario::touche(instant, SDLK_q);
+    scenario::touche(instant, SDLK_ESCAPE);
     scenario::touche(instant + 100, SDLK_ESCAPE);
-    scenario::touche(instant + 200, SDLK_ESCAPE);
     ASSERT_EQ(lancer(), 0);
 
     std::vector<std::string> attendu = {"FMUSIC_PlaySong", "FMUSIC_SetLooping"};
-    for (size_t i = 0; i < std::size(touches); ++i) {
+    for (size_t i = 0; i + 1 < std::size(touches); ++i) {
         attendu.push_back("FMUSIC_StopSong");
         attendu.push_back("FMUSIC_PlaySong");
     }
@@ -158,10 +127,9 @@ TEST_F(Programme, EachScreenKeyStopsTheMenuSongAndPlaysItAgainAfter) {
     attendu.push_back("FMUSIC_FreeSong");
     EXPECT_EQ(appelsMusiqueMenu(), attendu);
     // Every screen gave the 800x600 window back to the menu.
-    for (const Image& image : images) {
-        if (image.titre == "Pressathon - HOME" && image.instant < instant + 200) {
-            EXPECT_EQ(image.largeur, 800) << "at " << image.instant;
-            EXPECT_EQ(image.hauteur, 600) << "at " << image.instant;
+    for (const auto& image : scenario::images()) {
+        if (image.titre == "Pressathon - HOME" && image.instant < instant) {
+            EXPECT_EQ(std::make_pair(image.largeur, image.hauteur), std::make_pair(800, 600));
         }
     }
 }
@@ -177,9 +145,9 @@ TEST_F(Programme, WithoutTheMenuSongTheProgramEndsWithStatusOne) {
 #ifdef __SANITIZE_ADDRESS__
     __lsan_enable();
 #endif
-    EXPECT_EQ(scenario::flips(), 0);
+    EXPECT_TRUE(scenario::images().empty());
     EXPECT_EQ(scenario::evenementsRestants(), 1u);
-    // Nothing was released on that way out; the test tidies up for the next.
+    // The test tidies up for the next.
     SDL_Quit();
     TTF_Quit();
     FSOUND_Close();
@@ -192,9 +160,17 @@ TEST_F(Programme, MissingPicturesAndFontAreSkipped) {
     }
     scenario::touche(2000, SDLK_a);
     scenario::touche(2100, SDLK_ESCAPE);
+    scenario::touche(2200, SDLK_ESCAPE);
     ASSERT_EQ(lancer(), 0);
     EXPECT_TRUE(scenario::textes().empty());
-    ASSERT_FALSE(images.empty());
+    EXPECT_FALSE(scenario::images().empty());
+}
+
+TEST(Fenetre, AModeTheDisplayRefusesEndsTheProgramWithItsLine) {
+    SDL_Init(SDL_INIT_VIDEO);
+    EXPECT_EXIT(ouvrirFenetre(100000, 100000), testing::ExitedWithCode(1),
+                "^Erreur Affichage: le serveur graphique refuse le mode 100000x100000\n$");
+    SDL_Quit();
 }
 
 } // namespace
