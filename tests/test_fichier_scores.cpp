@@ -6,11 +6,9 @@
 
 #include <array>
 #include <climits>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -58,25 +56,6 @@ const std::string messageSauvegarde = "Erreur Fichier: Ouverture du fichier \xE9
                                       "chou\xE9"
                                       "e lors de la sauvegarde des HighScores";
 
-// Everything the call writes on the error stream, byte for byte.
-std::string erreursDe(const std::function<void()>& appel) {
-    std::fflush(stderr);
-    FILE* capture = std::tmpfile();
-    const int ancien = dup(STDERR_FILENO);
-    dup2(fileno(capture), STDERR_FILENO);
-    appel();
-    std::fflush(stderr);
-    dup2(ancien, STDERR_FILENO);
-    close(ancien);
-    std::string texte;
-    std::rewind(capture);
-    for (int c; (c = std::fgetc(capture)) != EOF;) {
-        texte += static_cast<char>(c);
-    }
-    std::fclose(capture);
-    return texte;
-}
-
 // Runs `action` in a child process whose error stream is a pipe: its wait
 // status, and what it wrote there.
 std::pair<int, std::string> dansUnEnfant(const std::function<void()>& action) {
@@ -102,12 +81,10 @@ std::pair<int, std::string> dansUnEnfant(const std::function<void()>& action) {
     return {etat, erreurs};
 }
 
-// Each test runs in a fresh directory of its own, which is the working
-// directory while it runs.
+// Each test runs in a fresh directory of its own, the working directory.
 class FichierScores : public ::testing::Test {
   protected:
     void SetUp() override {
-        ancienDossier = fs::current_path();
         std::string modele = (fs::temp_directory_path() / "pressathon-scores-XXXXXX").string();
         ASSERT_NE(mkdtemp(modele.data()), nullptr);
         dossier = modele;
@@ -121,120 +98,119 @@ class FichierScores : public ::testing::Test {
     static void ecrire(const std::string& texte) {
         std::ofstream(FICHIER_HIGHSCORES, std::ios::binary) << texte;
     }
-    static std::optional<std::string> contenu() {
-        std::ifstream fichier(FICHIER_HIGHSCORES, std::ios::binary);
-        if (!fichier) {
-            return std::nullopt;
-        }
+    static std::string contenu() {
         std::ostringstream texte;
-        texte << fichier.rdbuf();
+        texte << std::ifstream(FICHIER_HIGHSCORES, std::ios::binary).rdbuf();
         return texte.str();
     }
     // Submits one score to a file holding `avant`; the file's text afterwards.
     static std::string apresSoumission(const std::string& avant, int32_t score) {
         ecrire(avant);
-        EXPECT_EQ(erreursDe([&] { sauverHighScores(score); }), "");
-        return contenu().value_or("<absent>");
+        testing::internal::CaptureStderr();
+        sauverHighScores(score);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        return contenu();
     }
-    static Table lecture(const std::string& texte, Table table = {-7, -7, -7, -7, -7}) {
+    static Table lecture(const std::string& texte) {
         ecrire(texte);
-        EXPECT_EQ(erreursDe([&] { recupHighScores(table.data()); }), "");
+        Table table = {-7, -7, -7, -7, -7};
+        testing::internal::CaptureStderr();
+        recupHighScores(table.data());
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         return table;
     }
 
-    fs::path ancienDossier;
+    fs::path ancienDossier = fs::current_path();
     fs::path dossier;
 };
 
+// The first strict rule that holds places the score, the last entry drops,
+// and the file is rewritten in the writer's form; an equal or low score leaves
+// it untouched, layout and all.
 TEST_F(FichierScores, AScoreTakesItsRankAndTheLastEntryDrops) {
-    EXPECT_EQ(apresSoumission("50 40 30 20 10", 60), "60 50 40 30 20");
-    EXPECT_EQ(apresSoumission("50 40 30 20 10", 35), "50 40 35 30 20");
-    EXPECT_EQ(apresSoumission("50 40 30 20 10", 15), "50 40 30 20 15");
-    EXPECT_EQ(apresSoumission("0 0 0 0 0", 3), "3 0 0 0 0");
-    // Entries the file lacks count as zeros.
-    EXPECT_EQ(apresSoumission("", 7), "7 0 0 0 0");
-    EXPECT_EQ(apresSoumission("9 4", 5), "9 5 4 0 0");
-    // An unsorted file is not repaired: the first rule that holds places it.
-    EXPECT_EQ(apresSoumission("10 50 30 20 40", 35), "35 10 50 30 20");
-    EXPECT_EQ(apresSoumission("50 10 40 20 30", 30), "50 30 10 40 20");
-}
-
-TEST_F(FichierScores, AnEqualOrLowScoreRewritesNothing) {
-    // An odd layout shows that the file was not even rewritten.
-    const std::string avant = "50  40\n30\t20 10\n";
-    for (int32_t score : {5, 10, 30, 50}) {
-        SCOPED_TRACE(score);
-        EXPECT_EQ(apresSoumission(avant, score), avant);
+    const std::string bizarre = "50  40\n30\t20 10\n";
+    const std::tuple<std::string, int32_t, std::string> cas[] = {
+        {"50 40 30 20 10", 60, "60 50 40 30 20"},
+        {"50 40 30 20 10", 35, "50 40 35 30 20"},
+        {"50 40 30 20 10", 15, "50 40 30 20 15"},
+        {"0 0 0 0 0", 3, "3 0 0 0 0"},
+        {"0 0 0 0 0 ", 0, "0 0 0 0 0 "},
+        {bizarre, 5, bizarre},
+        {bizarre, 10, bizarre},
+        {bizarre, 30, bizarre},
+        {bizarre, 50, bizarre},
+        // Entries the file lacks count as zeros.
+        {"", 7, "7 0 0 0 0"},
+        {"9 4", 5, "9 5 4 0 0"},
+        // An unsorted file is not repaired.
+        {"10 50 30 20 40", 35, "35 10 50 30 20"},
+        {"50 10 40 20 30", 30, "50 30 10 40 20"},
+        // A longer old text leaves nothing behind.
+        {"50 40 30 20 10                    999 999\n", 60, "60 50 40 30 20"},
+        {"-100000 -200000 -300000 -400000 -500000", 7, "7 -100000 -200000 -300000 -400000"},
+        // Out of range, an entry is read as the nearest bound.
+        {"4294967296 -4294967297 0 0 0", 5, "2147483647 5 -2147483648 0 0"},
+        {std::string(1 << 20, '5'), 1, "2147483647 1 0 0 0"},
+    };
+    for (const auto& [avant, score, apres] : cas) {
+        EXPECT_EQ(apresSoumission(avant, score), apres) << avant.substr(0, 40) << " with " << score;
     }
-    EXPECT_EQ(apresSoumission("0 0 0 0 0 ", 0), "0 0 0 0 0 ");
 }
 
-TEST_F(FichierScores, ALongerOldTextIsWhollyReplaced) {
-    EXPECT_EQ(apresSoumission("50 40 30 20 10                    999 999\n", 60), "60 50 40 30 20");
-    EXPECT_EQ(apresSoumission("-100000 -200000 -300000 -400000 -500000", 7),
-              "7 -100000 -200000 -300000 -400000");
-    // Read back, what is left is exactly the new table.
-    EXPECT_EQ(lecture(*contenu()), (Table{7, -100000, -200000, -300000, -400000}));
-}
-
+// Up to five numbers as "%d" would scan them; the reading stops at the first
+// that does not parse, and only the start of the file is looked at.
 TEST_F(FichierScores, ReadingStopsAtTheFirstEntryThatDoesNotParse) {
-    EXPECT_EQ(lecture("57 43 40 12 3"), (Table{57, 43, 40, 12, 3}));
-    EXPECT_EQ(lecture("\t 12\n\n-3\r\n+4\v5\f6 7 8"), (Table{12, -3, 4, 5, 6}));
-    EXPECT_EQ(lecture("1 2 x 4 5"), (Table{1, 2, -7, -7, -7}));
-    EXPECT_EQ(lecture("1 - 2"), (Table{1, -7, -7, -7, -7}));
-    // A sign starts a new number even without white space before it.
-    EXPECT_EQ(lecture("7-2+1"), (Table{7, -2, 1, -7, -7}));
-    EXPECT_EQ(lecture(std::string("3\0 4", 4)), (Table{3, -7, -7, -7, -7}));
-    EXPECT_EQ(lecture(""), (Table{-7, -7, -7, -7, -7}));
+    const int32_t X = -7; // left as it was
+    const std::string limite(LIMITE_LECTURE, ' ');
+    const std::pair<std::string, Table> cas[] = {
+        {"57 43 40 12 3", {57, 43, 40, 12, 3}},
+        {"\t 12\n\n-3\r\n+4\v5\f6 7 8", {12, -3, 4, 5, 6}},
+        {"1 2 x 4 5", {1, 2, X, X, X}},
+        {"1 - 2", {1, X, X, X, X}},
+        {"7-2+1", {7, -2, 1, X, X}},
+        {std::string("3\0 4", 4), {3, X, X, X, X}},
+        {"", {X, X, X, X, X}},
+        {"99999999999 -99999999999 2147483648 -2147483649 -2147483648",
+         {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MIN}},
+        {std::string(4000, ' ') + "1 2 3 4 5", {1, 2, 3, 4, 5}},
+        {limite + "1 2 3 4 5", {X, X, X, X, X}},
+        // A number cut by the limit counts only when its value is certain.
+        {limite.substr(2) + "123 4", {X, X, X, X, X}},
+        {limite.substr(4) + "123 4", {123, X, X, X, X}},
+        {limite.substr(10) + "21474836480 1", {INT32_MAX, X, X, X, X}},
+        {"8 " + std::string(1 << 20, '9') + " 1", {8, INT32_MAX, X, X, X}},
+    };
+    for (const auto& [texte, table] : cas) {
+        EXPECT_EQ(lecture(texte), table) << texte.substr(0, 40);
+    }
 }
 
-TEST_F(FichierScores, OutOfRangeNumbersClampToTheNearestBound) {
-    EXPECT_EQ(lecture("99999999999 -99999999999 2147483648 -2147483649 -2147483648"),
-              (Table{INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MIN}));
-    EXPECT_EQ(apresSoumission("4294967296 -4294967297 0 0 0", 5), "2147483647 5 -2147483648 0 0");
-}
-
-TEST_F(FichierScores, OnlyTheStartOfTheFileIsRead) {
-    const std::string blancs(4000, ' ');
-    EXPECT_EQ(lecture(blancs + "1 2 3 4 5"), (Table{1, 2, 3, 4, 5}));
-    EXPECT_EQ(lecture(std::string(LIMITE_LECTURE, '\n') + "1 2 3 4 5"),
-              (Table{-7, -7, -7, -7, -7}));
-    // A number reaching past the limit is read only when its clamped value is
-    // already certain.
-    EXPECT_EQ(lecture(std::string(LIMITE_LECTURE - 2, ' ') + "123 4"), (Table{-7, -7, -7, -7, -7}));
-    EXPECT_EQ(lecture(std::string(LIMITE_LECTURE - 4, ' ') + "123 4"),
-              (Table{123, -7, -7, -7, -7}));
-    EXPECT_EQ(lecture(std::string(LIMITE_LECTURE - 10, ' ') + "21474836480 1"),
-              (Table{INT32_MAX, -7, -7, -7, -7}));
-    EXPECT_EQ(lecture("8 " + std::string(1 << 20, '9') + " 1"), (Table{8, INT32_MAX, -7, -7, -7}));
-    EXPECT_EQ(apresSoumission(std::string(1 << 20, '5'), 1), "2147483647 1 0 0 0");
-}
-
+// Missing, a directory, a FIFO nobody writes to: each reading and saving gives
+// its message, nothing blocks and nothing is created.
 TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
-    Table table = {1, 2, 3, 4, 5};
-    EXPECT_EQ(erreursDe([&] { recupHighScores(table.data()); }), messageLecture);
-    EXPECT_EQ(erreursDe([] { sauverHighScores(42); }), messageSauvegarde);
-    EXPECT_FALSE(fs::exists(FICHIER_HIGHSCORES));
-    fs::create_directory(FICHIER_HIGHSCORES);
-    EXPECT_EQ(erreursDe([&] { recupHighScores(table.data()); }), messageLecture);
-    EXPECT_EQ(erreursDe([] { sauverHighScores(42); }), messageSauvegarde);
-    EXPECT_TRUE(fs::is_directory(FICHIER_HIGHSCORES));
-    EXPECT_TRUE(fs::is_empty(FICHIER_HIGHSCORES));
-    fs::remove(FICHIER_HIGHSCORES);
-    // A pipe with no writer would block a plain open for reading forever.
-    ASSERT_EQ(mkfifo(FICHIER_HIGHSCORES, 0644), 0);
-    EXPECT_EQ(erreursDe([&] { recupHighScores(table.data()); }), messageLecture);
-    EXPECT_EQ(erreursDe([] { sauverHighScores(42); }), messageSauvegarde);
-    EXPECT_EQ(table, (Table{1, 2, 3, 4, 5}));
+    for (const char* sorte : {"missing", "directory", "fifo"}) {
+        SCOPED_TRACE(sorte);
+        fs::remove_all(FICHIER_HIGHSCORES);
+        if (std::string(sorte) == "directory") {
+            fs::create_directory(FICHIER_HIGHSCORES);
+        } else if (std::string(sorte) == "fifo") {
+            ASSERT_EQ(mkfifo(FICHIER_HIGHSCORES, 0644), 0);
+        }
+        Table table = {1, 2, 3, 4, 5};
+        testing::internal::CaptureStderr();
+        recupHighScores(table.data());
+        sauverHighScores(42);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), messageLecture + messageSauvegarde);
+        EXPECT_EQ(table, (Table{1, 2, 3, 4, 5}));
+        EXPECT_EQ(fs::exists(FICHIER_HIGHSCORES), std::string(sorte) != "missing");
+    }
 }
 
 TEST_F(FichierScores, AReadOnlyFileIsReadButKeepsNoScore) {
-    const std::string avant = "50 40 30 20 10";
-    ecrire(avant);
-    fs::permissions(FICHIER_HIGHSCORES,
-                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    fs::permissions(dossier, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                 fs::perms::others_read | fs::perms::others_exec);
+    ecrire("50 40 30 20 10");
+    fs::permissions(FICHIER_HIGHSCORES, fs::perms::owner_read | fs::perms::others_read);
+    fs::permissions(dossier, fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
     // Root ignores permissions, so the game runs in a child as an ordinary
     // user; the child's exit status says what it read.
     const auto [etat, erreurs] = dansUnEnfant([] {
@@ -248,7 +224,7 @@ TEST_F(FichierScores, AReadOnlyFileIsReadButKeepsNoScore) {
     });
     EXPECT_EQ(etat, 0);
     EXPECT_EQ(erreurs, messageSauvegarde);
-    EXPECT_EQ(contenu(), avant);
+    EXPECT_EQ(contenu(), "50 40 30 20 10");
 }
 
 TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
@@ -284,37 +260,35 @@ TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
 // less than asked, the file reads as the old table or the new one, and a
 // score that could not be written gives the message.
 TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
-    struct Cas {
-        std::string avant;
-        int32_t score;
-        std::string apres;
+    const std::tuple<std::string, int32_t, std::string> cas[] = {
+        {"-5 -10 -20 -30 -40", 4, "4 -5 -10 -20 -30"},
+        {"99 98 97 96 95", 100, "100 99 98 97 96"},
+        {"50 40 30 20 10      ", 60, "60 50 40 30 20"},
     };
-    for (const Cas& c : {Cas{"-5 -10 -20 -30 -40", 4, "4 -5 -10 -20 -30"},
-                         Cas{"99 98 97 96 95", 100, "100 99 98 97 96"},
-                         Cas{"50 40 30 20 10      ", 60, "60 50 40 30 20"}}) {
-        SCOPED_TRACE(c.avant);
-        const Table ancienne = lecture(c.avant);
-        const Table nouvelle = lecture(c.apres);
+    for (const auto& [avant, score, apres] : cas) {
+        SCOPED_TRACE(avant);
+        const Table ancienne = lecture(avant);
+        const Table nouvelle = lecture(apres);
         // Killed before the first, second... change made to the file.
         for (int coupure = 1; coupure <= 4; ++coupure) {
-            ecrire(c.avant);
-            dansUnEnfant([&] {
+            ecrire(avant);
+            dansUnEnfant([&, coupure] {
                 modificationsAvantArret = coupure;
-                sauverHighScores(c.score);
+                sauverHighScores(score);
             });
-            const Table lue = lecture(contenu().value_or(""));
+            const Table lue = lecture(contenu());
             EXPECT_TRUE(lue == ancienne || lue == nouvelle) << "killed at change " << coupure;
         }
         // A file-size limit at the old length: longer texts cannot be written.
-        ecrire(c.avant);
+        ecrire(avant);
         const auto [etat, erreurs] = dansUnEnfant([&] {
-            const rlimit limite = {c.avant.size(), c.avant.size()};
+            const rlimit limite = {avant.size(), avant.size()};
             setrlimit(RLIMIT_FSIZE, &limite);
-            sauverHighScores(c.score);
+            sauverHighScores(score);
         });
-        const bool tient = c.apres.size() <= c.avant.size();
+        const bool tient = apres.size() <= avant.size();
         EXPECT_EQ(etat, 0);
-        EXPECT_EQ(lecture(contenu().value_or("")), tient ? nouvelle : ancienne);
+        EXPECT_EQ(lecture(contenu()), tient ? nouvelle : ancienne);
         EXPECT_EQ(erreurs, tient ? "" : messageSauvegarde);
     }
 }
