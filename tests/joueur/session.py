@@ -1,14 +1,12 @@
 #!/usr/bin/python3
 """A real X server (Xvfb), the real game in a real window, and a player's hands (xdotool)."""
 
-import atexit
 import functools
 import os
 import re
 import select
 import shutil
 import signal
-import stat
 import subprocess
 import sys
 import tempfile
@@ -17,30 +15,21 @@ import time
 from PIL import Image
 from Xlib import X, display, protocol
 
-PROGRAMME = os.environ.get("PRESSATHON_PROGRAMME", "build/pressathon")
+PROGRAMME = os.path.abspath(os.environ.get("PRESSATHON_PROGRAMME", "build/pressathon"))
 DONNEES = os.environ.get("PRESSATHON_DONNEES", "data")
 MESA_LOGICIEL = "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"
 
 
 @functools.lru_cache(maxsize=None)
-def programme_joueur():
-    """The program to run. A sanitizer build is started with Mesa's software driver
-    loaded from the start: Mesa unloads that driver when the window closes, and
-    LeakSanitizer would then report what the driver's own globals still hold, from a
-    library it can no longer name."""
-    cible = os.path.abspath(PROGRAMME)
-    liens = subprocess.run(["ldd", cible], capture_output=True, text=True).stdout
+def prechargement():
+    """For a sanitizer build, Mesa's software driver loaded from the start (after ASan's
+    runtime): Mesa unloads it when the window closes, and LeakSanitizer would report its
+    globals from a library it can no longer name."""
+    liens = subprocess.run(["ldd", PROGRAMME], capture_output=True, text=True).stdout
     asan = re.search(r"libasan\.so\S* => (\S+)", liens)
-    if not asan or not os.path.exists(MESA_LOGICIEL):
-        return cible
-    dossier = tempfile.mkdtemp(prefix="pressathon-lanceur-")
-    atexit.register(shutil.rmtree, dossier, True)
-    chemin = os.path.join(dossier, "pressathon")
-    with open(chemin, "w") as sortie:
-        sortie.write('#!/bin/sh\nexport LD_PRELOAD="%s %s${LD_PRELOAD:+ $LD_PRELOAD}"\n'
-                     'exec "%s"\n' % (asan.group(1), MESA_LOGICIEL, cible))
-    os.chmod(chemin, stat.S_IRWXU)
-    return chemin
+    if asan and os.path.exists(MESA_LOGICIEL):
+        return {"LD_PRELOAD": "%s %s" % (asan.group(1), MESA_LOGICIEL)}
+    return {}
 
 
 def arreter(processus):
@@ -145,8 +134,9 @@ class Partie:
                     sortie.write(contenu)
         self.erreurs = open(self.chemin("..stderr"), "w+b")
         self.processus = subprocess.Popen(
-            commande or [programme_joueur()], cwd="/" if commande else self.dossier,
-            env=dict(os.environ, DISPLAY=serveur.nom, **(env or {})),
+            commande or [PROGRAMME], cwd="/" if commande else self.dossier,
+            env=dict(os.environ, DISPLAY=serveur.nom, **({} if commande else prechargement()),
+                     **(env or {})),
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=self.erreurs,
             start_new_session=True)
         self.fenetre = None
