@@ -1,24 +1,26 @@
 // Music and sound effects: MIDI songs through FluidSynth, WAV samples on 32 voices, mixed for SDL.
 //
-// FSOUND_Init opens the sound device and returns; the synthesizer and its
-// SoundFont, the slow part, are built on a thread of their own. A song asked
-// to play before they are ready starts from its beginning as soon as they are.
+// FSOUND_Init returns at once: the synthesizer and its SoundFont, the slow
+// part, are built on a thread of their own, and the device is opened when a
+// sound first plays. A song asked to play before the synthesizer is ready
+// starts from its beginning as soon as it is.
 #include "audio.h"
 #include "audio_midi.h"
 #include "audio_rendu.h"
 #include "audio_wav.h"
 #include "fichiers.h"
+#include "silence.h"
 
 #include <SDL.h>
-#include <fcntl.h>
+#include <dlfcn.h>
 #include <fluidsynth.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -61,6 +63,7 @@ struct Voix {
 // only under the audio lock.
 struct Etat {
     bool ouvert = false;
+    bool peripheriqueCherche = false;
     bool peripherique = false;
     bool sousSystemeLance = false;
     int frequence = 44100;
@@ -255,20 +258,20 @@ void taireFluidSynth() {
     }
 }
 
-// Opens the sound device if there is one. Sound back-ends (ALSA above all)
-// write to the error stream from inside SDL when they find no card, so that
-// stream points at /dev/null meanwhile.
+// Opens the sound device if there is one, on the thread of the ten
+// operations: SDL's start-up is not for two threads at once, and sound
+// back-ends (ALSA above all) write to the error stream from inside SDL when
+// they find no card, so that stream points at /dev/null meanwhile. SDL
+// converts from the mixer's format to the device's, so the synthesizer can be
+// built before the device is found.
 void ouvrirPeripherique() {
-    std::fflush(stderr);
-    const int erreurs = dup(STDERR_FILENO);
-    const int nul = open("/dev/null", O_WRONLY);
-    if (erreurs >= 0 && nul >= 0) {
-        dup2(nul, STDERR_FILENO);
-    }
-
+    ErreursMuettes muet;
     if (SDL_WasInit(SDL_INIT_AUDIO) == 0 && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
         etat.sousSystemeLance = true;
     }
+    // Without a device the subsystem is left up until FSOUND_Close: quitting
+    // it waits for the thread SDL's ALSA back-end starts to watch for new
+    // cards, which sleeps 100 ms at a time.
     if (SDL_WasInit(SDL_INIT_AUDIO) != 0) {
         SDL_AudioSpec voulu{};
         voulu.freq = etat.frequence;
@@ -276,33 +279,23 @@ void ouvrirPeripherique() {
         voulu.channels = 2;
         voulu.samples = tramesBloc;
         voulu.callback = rappelPeripherique;
-        SDL_AudioSpec obtenu{};
-        if (SDL_OpenAudio(&voulu, &obtenu) == 0) {
-            if (obtenu.format == AUDIO_S16SYS && obtenu.channels == 2 && obtenu.freq > 0) {
-                etat.frequence = obtenu.freq;
-                etat.tailleTampon = obtenu.samples;
-                etat.peripherique = true;
-            } else {
-                // Let SDL convert from our format rather than mixing in another.
-                SDL_CloseAudio();
-                if (SDL_OpenAudio(&voulu, nullptr) == 0) {
-                    etat.tailleTampon = voulu.samples;
-                    etat.peripherique = true;
-                }
-            }
+        if (SDL_OpenAudio(&voulu, nullptr) == 0) {
+            etat.tailleTampon = voulu.samples;
+            etat.peripherique = true;
         }
-        // Without a device the subsystem is left up until FSOUND_Close:
-        // quitting it waits for the thread SDL's ALSA back-end starts to
-        // watch for new cards, which sleeps 100 ms at a time, and that wait
-        // was the largest part of the program's start-up.
     }
+}
 
-    if (erreurs >= 0) {
-        dup2(erreurs, STDERR_FILENO);
-        close(erreurs);
+// The device is looked for when a sound is first played rather than in
+// FSOUND_Init: the game's window opens meanwhile.
+void preparerPeripherique() {
+    if (!etat.ouvert || etat.peripheriqueCherche) {
+        return;
     }
-    if (nul >= 0) {
-        close(nul);
+    etat.peripheriqueCherche = true;
+    ouvrirPeripherique();
+    if (etat.peripherique) {
+        SDL_PauseAudio(0);
     }
 }
 
@@ -316,6 +309,15 @@ void interpolerLineairement(fluid_synth_t* synth) {
 // SoundFont, at the rate the device obtained. It writes only into the
 // loader's fields, before setting `fini`.
 void creerSynthetiseur(int frequence) {
+    // The window comes first: on a busy machine this thread gives way to the
+    // one starting the video. And FluidSynth loads the SoundFont's samples
+    // with OpenMP when built with it, whose second thread mostly spins: one
+    // thread is enough.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+    using FixerFils = void (*)(int);
+    if (auto fixer = reinterpret_cast<FixerFils>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) {
+        fixer(1);
+    }
     fluid_settings_t* reglages = new_fluid_settings();
     fluid_synth_t* synth = nullptr;
     if (reglages != nullptr) {
@@ -432,10 +434,6 @@ bool FSOUND_Init(int frequence, int canaux, unsigned int) {
     (void)attenteEnregistree;
     etat.frequence = frequence > 0 ? frequence : 44100;
     etat.nombreVoix = std::clamp(canaux, 1, voixMax);
-    // The device first, on the calling thread: it mutes the error stream,
-    // which the caller may also do around its own start-up; and the
-    // synthesizer renders at the rate the device obtained.
-    ouvrirPeripherique();
     chargeur.abandon = false;
     chargeur.fini = false;
     try {
@@ -444,9 +442,6 @@ bool FSOUND_Init(int frequence, int canaux, unsigned int) {
         creerSynthetiseur(etat.frequence);
     }
     etat.ouvert = true;
-    if (etat.peripherique) {
-        SDL_PauseAudio(0);
-    }
     return true;
 }
 
@@ -497,6 +492,7 @@ void FMUSIC_PlaySong(FMUSIC_MODULE* musique) {
     if (musique == nullptr || !etat.ouvert) {
         return;
     }
+    preparerPeripherique();
     Verrou verrou;
     prendreSynthetiseur();
     if (etat.synthPris && etat.synth == nullptr) {
@@ -554,6 +550,7 @@ void FSOUND_PlaySound(int canal, FSOUND_SAMPLE* son) {
     if (son == nullptr || !etat.ouvert) {
         return;
     }
+    preparerPeripherique();
     Verrou verrou;
     Voix* choisie = nullptr;
     if (canal >= 0 && canal < etat.nombreVoix) {
@@ -605,6 +602,7 @@ int audioVoixActives() {
 }
 
 int audioTailleTampon() {
+    preparerPeripherique();
     return etat.tailleTampon;
 }
 

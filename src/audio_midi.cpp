@@ -184,7 +184,7 @@ size_t rafale(const std::vector<uint32_t>& ticks, uint64_t etendue) {
     size_t plus = 0;
     size_t debut = 0;
     for (size_t i = 0; i < ticks.size(); ++i) {
-        while (ticks[i] - ticks[debut] >= etendue) {
+        while (debut < i && ticks[i] - ticks[debut] >= etendue) {
             ++debut;
         }
         plus = std::max(plus, i - debut + 1);
