@@ -32,6 +32,18 @@ def lignes_audio(audio):
         if b.get("run_type") == "iteration" and not b.get("error_occurred"):
             par_nom.setdefault(b["run_name"], []).append(b)
     for nom, essais in par_nom.items():
+        if nom.startswith("pireMorceau/"):
+            genre = nom.split("/")[1]
+            pires = [e["pire_tampon_us"] for e in essais]
+            pire = statistics.median(pires)
+            quoi = {"notes": "note-ons stealing voices", "sysex": "system-exclusive resets",
+                    "boucle": "the shortest loop, parsed anew each pass"}.get(genre, genre)
+            lignes.append(("Slowest buffer of the costliest song accepted: %s" % quoi,
+                           "%.0f us = %.1f %% (median of %d; %.0f-%.0f)"
+                           % (pire, 100 * pire / 1000 / TAMPON_MS, len(pires), min(pires),
+                              max(pires)),
+                           "", "<= 1161 us (10 %)", oui(pire <= TAMPON_MS * 100)))
+            continue
         cpu = [e["cpu_time"] for e in essais]
         reel = [e["real_time"] for e in essais]
         mediane = statistics.median(cpu)

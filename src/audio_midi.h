@@ -24,7 +24,7 @@ struct MesureMidi {
 // Limits that keep one 512-frame buffer's rendering within a tenth of its
 // 11.6 ms, whatever the file (the game's own songs have at most 1600 events
 // and 24 in a buffer).
-constexpr size_t evenementsMaxMusique = 10000;
+constexpr size_t evenementsMaxMusique = 5000;
 constexpr size_t rafaleMaxMusique = 64;
 constexpr unsigned poidsSysex = 8;
 // A pass shorter than this would make the player parse the file again in

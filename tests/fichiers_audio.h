@@ -1,6 +1,8 @@
 // Small MIDI and WAV files built in memory, for the sound layer's tests and benchmarks.
 #pragma once
 
+#include "audio_midi.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -65,4 +67,40 @@ inline Octets fichierWav(uint32_t frequence, uint32_t trames, int amplitude, uin
         ajouterEntier(o, static_cast<uint16_t>(valeur), 2, false);
     }
     return o;
+}
+
+// The costliest songs the sound layer's check accepts: every device buffer
+// holds as many events as allowed (note-ons that keep stealing voices beyond
+// the polyphony, or system-exclusive resets), or the song loops as often as
+// allowed. With `enPlus`, one event too many, or a loop a little too short.
+enum class Limite { notes, sysex, boucle };
+
+inline Octets morceauLimite(Limite genre, bool enPlus = false) {
+    // At 480 ticks a beat and 120 beats a minute, the check's span of one
+    // buffer is 20 ticks.
+    constexpr uint32_t fenetre = 20;
+    std::vector<EvenementMidi> e;
+    for (unsigned canal = 0; canal < 16; ++canal) {
+        e.push_back(
+            {0, {static_cast<unsigned char>(0xC0 | canal), static_cast<unsigned char>(canal * 8)}});
+    }
+    const bool boucle = genre == Limite::boucle;
+    const size_t parRafale =
+        genre == Limite::sysex ? rafaleMaxMusique / poidsSysex : rafaleMaxMusique - boucle;
+    const uint32_t fin = boucle ? 5 * fenetre - (enPlus ? 5 : 0) : 0;
+    for (uint32_t t = fenetre; e.size() + parRafale < evenementsMaxMusique; t += fenetre) {
+        if (boucle && t >= fin) {
+            break;
+        }
+        for (size_t i = 0; i < parRafale + (enPlus && !boucle && t == fenetre); ++i) {
+            if (genre == Limite::sysex) {
+                e.push_back({t, {0xF0, 5, 0x7E, 0x7F, 0x09, 0x01, 0xF7}});
+            } else {
+                e.push_back({t,
+                             {static_cast<unsigned char>(0x90 | (i % 16)),
+                              static_cast<unsigned char>(30 + (i * 7 + t) % 70), 127}});
+            }
+        }
+    }
+    return fichierMidi(e, boucle ? fin : e.back().tick + fenetre);
 }
