@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the fuzz targets in build-fuzz/ and runs each for a bounded time: the score file
 # (seeds in tests/corpus_scores/) and the song check (seeds: the game's songs and those
-# tests/graines_midi.py writes).
+# the target writes at start).
 #
 # Usage: scripts/fuzz.sh [seconds per target]   (default 20)
 # clang's libFuzzer runs them coverage-guided, with AddressSanitizer and
@@ -49,13 +49,12 @@ cmake -S "$projet" -B "$sortie" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=
     -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
 cmake --build "$sortie" --target fuzz_scores fuzz_midi -j2
 # New inputs go to build-fuzz/corpus*; the committed seeds are only read.
-mkdir -p "$construction/corpus" "$construction/corpus_midi" "$construction/graines_midi" \
-    "$construction/artefacts"
-/usr/bin/python3 "$racine/tests/graines_midi.py" "$construction/graines_midi"
+mkdir -p "$construction/corpus" "$construction/corpus_midi" "$construction/artefacts"
 "$sortie/fuzz_scores" -max_total_time="$secondes" -max_len=8192 -print_final_stats=1 \
     -artifact_prefix="$construction/artefacts/" \
     "$construction/corpus" "$racine/tests/corpus_scores"
 # A slow input is a finding too: the check exists so that no song stalls the player.
-"$sortie/fuzz_midi" -max_total_time="$secondes" -max_len=16384 -timeout=10 -print_final_stats=1 \
+PRESSATHON_FUZZ_GRAINES="$construction/corpus_midi" \
+    "$sortie/fuzz_midi" -max_total_time="$secondes" -max_len=16384 -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$construction/artefacts/midi-" \
-    "$construction/corpus_midi" "$construction/graines_midi" "$racine/data/MUSIC"
+    "$construction/corpus_midi" "$racine/data/MUSIC"

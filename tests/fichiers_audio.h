@@ -104,3 +104,14 @@ inline Octets morceauLimite(Limite genre, bool enPlus = false) {
     }
     return fichierMidi(e, boucle ? fin : e.back().tick + fenetre);
 }
+
+// 10 ms a beat for one tick, then 2 s a beat, then `notes` notes a tick
+// apart: the player's clock, still at the fast tempo, sends them at once.
+inline Octets morceauTempoQuiCourt(uint32_t notes) {
+    std::vector<EvenementMidi> e{{0, {0xFF, 0x51, 3, 0, 0x27, 0x10}},
+                                 {1, {0xFF, 0x51, 3, 0x1E, 0x84, 0x80}}};
+    for (uint32_t i = 0; i < notes; ++i) {
+        e.push_back({2 + i, {0x90, static_cast<unsigned char>(30 + i % 70), 100}});
+    }
+    return fichierMidi(e, 6000);
+}

@@ -225,13 +225,6 @@ TEST_F(Audio, SongsThatCannotPlayOrWouldStallTheMixerGiveNull) {
         std::copy(octets.begin(), octets.end(), o.begin() + static_cast<long>(position));
         return o;
     };
-    // 10 ms a beat for one tick, then 2 s a beat: the player's clock, still
-    // at the fast tempo, sends the next 70 notes at once.
-    std::vector<EvenementMidi> tempoQuiCourt{{0, {0xFF, 0x51, 3, 0, 0x27, 0x10}},
-                                             {1, {0xFF, 0x51, 3, 0x1E, 0x84, 0x80}}};
-    for (uint32_t i = 0; i < 70; ++i) {
-        tempoQuiCourt.push_back({2 + i, {0x90, static_cast<unsigned char>(30 + i), 100}});
-    }
     std::vector<EvenementMidi> clairseme;
     for (uint32_t i = 0; i <= evenementsMaxMusique; ++i) {
         clairseme.push_back({40 * i, {0xC0, 1}});
@@ -257,7 +250,7 @@ TEST_F(Audio, SongsThatCannotPlayOrWouldStallTheMixerGiveNull) {
         {"a shorter loop", morceauLimite(Limite::boucle, true), false},
         {"too many events, however sparse", fichierMidi(clairseme, 40 * 6000), false},
         {"one tick long at 1 us a beat", fichierMidi({{0, {0xFF, 0x51, 3, 0, 0, 1}}}, 1), false},
-        {"a tempo that races before a slow one", fichierMidi(tempoQuiCourt, 6000), false},
+        {"a tempo that races before a slow one", morceauTempoQuiCourt(70), false},
     };
     for (const auto& [nom, octets, admis] : cas) {
         FMUSIC_MODULE* m = charger(octets);
