@@ -1,9 +1,9 @@
 // Music and sound effects: MIDI songs through FluidSynth, WAV samples on 32 voices, mixed for SDL.
 //
 // FSOUND_Init returns at once: the synthesizer and its SoundFont, the slow
-// part, are built on a thread of their own, and the device is opened when a
-// sound first plays. A song asked to play before the synthesizer is ready
-// starts from its beginning as soon as it is.
+// part, are built on a thread of their own when the first song is loaded,
+// and the device is opened when a sound first plays. A song asked to play
+// before the synthesizer is ready starts from its beginning as soon as it is.
 #include "audio.h"
 #include "audio_midi.h"
 #include "audio_rendu.h"
@@ -69,7 +69,8 @@ struct Etat {
     int frequence = 44100;
     int tailleTampon = 0;
     int nombreVoix = voixMax;
-    // Taken over from the loader thread once it has finished.
+    // The loader thread was started; its result was taken over.
+    bool chargeurLance = false;
     bool synthPris = false;
     fluid_settings_t* reglages = nullptr;
     fluid_synth_t* synth = nullptr;
@@ -309,10 +310,9 @@ void interpolerLineairement(fluid_synth_t* synth) {
 // SoundFont, at the rate the device obtained. It writes only into the
 // loader's fields, before setting `fini`.
 void creerSynthetiseur(int frequence) {
-    // The window comes first: on a busy machine this thread gives way to the
-    // one starting the video. And FluidSynth loads the SoundFont's samples
-    // with OpenMP when built with it, whose second thread mostly spins: one
-    // thread is enough.
+    // The screens come first: on a busy machine this thread gives way. And
+    // FluidSynth loads the SoundFont's samples with OpenMP when built with
+    // it, whose second thread mostly spins: one thread is enough.
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
     using FixerFils = void (*)(int);
     if (auto fixer = reinterpret_cast<FixerFils>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) {
@@ -353,6 +353,24 @@ void creerSynthetiseur(int frequence) {
     chargeur.fini.store(true, std::memory_order_release);
 }
 
+// Only songs need the synthesizer: it is built when the first one is loaded
+// or played, on a thread of its own, while the caller goes on (opening its
+// window, as the game does, rather than sharing the processor with the
+// SoundFont meanwhile).
+void lancerChargeur() {
+    if (!etat.ouvert || etat.chargeurLance) {
+        return;
+    }
+    etat.chargeurLance = true;
+    chargeur.abandon = false;
+    chargeur.fini = false;
+    try {
+        chargeur.fil = std::thread(creerSynthetiseur, etat.frequence);
+    } catch (const std::system_error&) {
+        creerSynthetiseur(etat.frequence);
+    }
+}
+
 // Waits for the loader thread, if one runs. On the calling thread of the
 // ten operations only.
 void attendreChargeur() {
@@ -362,8 +380,8 @@ void attendreChargeur() {
 }
 
 // The program may end without FSOUND_Close, even while the SoundFont loads
-// (the menu's song missing, no display): the loader is waited for before
-// the libraries it uses are torn down.
+// (a screen's file missing, the display lost): the loader is waited for
+// before the libraries it uses are torn down.
 void attendreALaFin() {
     chargeur.abandon = true;
     attendreChargeur();
@@ -434,13 +452,6 @@ bool FSOUND_Init(int frequence, int canaux, unsigned int) {
     (void)attenteEnregistree;
     etat.frequence = frequence > 0 ? frequence : 44100;
     etat.nombreVoix = std::clamp(canaux, 1, voixMax);
-    chargeur.abandon = false;
-    chargeur.fini = false;
-    try {
-        chargeur.fil = std::thread(creerSynthetiseur, etat.frequence);
-    } catch (const std::system_error&) {
-        creerSynthetiseur(etat.frequence);
-    }
     etat.ouvert = true;
     return true;
 }
@@ -485,6 +496,7 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* chemin) {
     if (!mesure || !coutMidiAdmis(*mesure)) {
         return nullptr;
     }
+    lancerChargeur();
     return new FMUSIC_MODULE{std::move(*octets), mesure->duree};
 }
 
@@ -493,6 +505,7 @@ void FMUSIC_PlaySong(FMUSIC_MODULE* musique) {
         return;
     }
     preparerPeripherique();
+    lancerChargeur();
     Verrou verrou;
     prendreSynthetiseur();
     if (etat.synthPris && etat.synth == nullptr) {
