@@ -102,7 +102,8 @@ bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<
     fin = 0;
     auto garder = [&](unsigned poids) {
         fin = tick;
-        if (++nombre <= evenementsMaxMusique) {
+        nombre += poids;
+        if (nombre <= evenementsMaxMusique) {
             gardes.insert(gardes.end(), poids, static_cast<uint32_t>(tick));
         }
     };

@@ -11,7 +11,8 @@ struct MesureMidi {
     double duree;
     // That event's tick: the player's length of the song in ticks.
     uint32_t dernierTick;
-    // Events the player stores, each parsed again at every pass of the song.
+    // Events the player stores, each parsed again at every pass of the song;
+    // a system-exclusive message counts as `poidsSysex` (its bytes are copied).
     size_t evenements;
     // Most events the player can send while the synthesizer renders one
     // device buffer, however the tempo changes fall; a system-exclusive

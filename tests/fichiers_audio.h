@@ -85,10 +85,13 @@ inline Octets morceauLimite(Limite genre, bool enPlus = false) {
             {0, {static_cast<unsigned char>(0xC0 | canal), static_cast<unsigned char>(canal * 8)}});
     }
     const bool boucle = genre == Limite::boucle;
-    const size_t parRafale =
-        genre == Limite::sysex ? rafaleMaxMusique / poidsSysex : rafaleMaxMusique - boucle;
+    const size_t poids = genre == Limite::sysex ? poidsSysex : 1;
+    const size_t parRafale = rafaleMaxMusique / poids - boucle;
     const uint32_t fin = boucle ? 5 * fenetre - (enPlus ? 5 : 0) : 0;
-    for (uint32_t t = fenetre; e.size() + parRafale < evenementsMaxMusique; t += fenetre) {
+    // The whole song weighs at most the limit, its end of track included.
+    size_t total = e.size() + 1;
+    for (uint32_t t = fenetre; total + (parRafale + 1) * poids <= evenementsMaxMusique;
+         t += fenetre, total += parRafale * poids) {
         if (boucle && t >= fin) {
             break;
         }
