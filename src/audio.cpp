@@ -12,7 +12,6 @@
 #include "silence.h"
 
 #include <SDL.h>
-#include <dlfcn.h>
 #include <fluidsynth.h>
 #include <sys/resource.h>
 #include <time.h>
@@ -310,14 +309,8 @@ void interpolerLineairement(fluid_synth_t* synth) {
 // SoundFont, at the rate the device obtained. It writes only into the
 // loader's fields, before setting `fini`.
 void creerSynthetiseur(int frequence) {
-    // The screens come first: on a busy machine this thread gives way. And
-    // FluidSynth loads the SoundFont's samples with OpenMP when built with
-    // it, whose second thread mostly spins: one thread is enough.
+    // The screens come first: on a busy machine this thread gives way.
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
-    using FixerFils = void (*)(int);
-    if (auto fixer = reinterpret_cast<FixerFils>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) {
-        fixer(1);
-    }
     fluid_settings_t* reglages = new_fluid_settings();
     fluid_synth_t* synth = nullptr;
     if (reglages != nullptr) {
@@ -412,7 +405,7 @@ void arreterMusique() {
 }
 
 // The whole file, read from the descriptor that was checked; nothing when it
-// is larger than `tailleMax` or cannot be read.
+// is larger than `tailleMax`, grows while it is read, or cannot be read.
 std::optional<std::vector<unsigned char>> lireFichier(const char* chemin, size_t tailleMax) {
     off_t taille = 0;
     const int descripteur = ouvrirFichierRegulier(chemin, taille);
@@ -421,8 +414,8 @@ std::optional<std::vector<unsigned char>> lireFichier(const char* chemin, size_t
     }
     std::vector<unsigned char> octets;
     if (static_cast<uint64_t>(taille) <= tailleMax) {
-        // One byte more than allowed tells a file that grew meanwhile.
-        octets.resize(tailleMax + 1);
+        // One byte more than the file holds tells a file that grew meanwhile.
+        octets.resize(static_cast<size_t>(taille) + 1);
     }
     size_t lus = 0;
     while (lus < octets.size()) {
@@ -436,7 +429,7 @@ std::optional<std::vector<unsigned char>> lireFichier(const char* chemin, size_t
         lus += static_cast<size_t>(n);
     }
     close(descripteur);
-    if (octets.empty() || lus > tailleMax) {
+    if (octets.empty() || lus == octets.size()) {
         return std::nullopt;
     }
     octets.resize(lus);
