@@ -21,8 +21,6 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
-#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -107,6 +105,8 @@ struct Chargeur {
 struct Couche {
     Etat etat;
     Chargeur chargeur;
+    // attendreALaFin runs at exit.
+    bool attenteEnregistree = false;
 };
 
 Couche couche;
@@ -441,8 +441,9 @@ std::optional<std::vector<unsigned char>> lireFichier(const char* chemin, size_t
 bool FSOUND_Init(int frequence, int canaux, unsigned int) {
     FSOUND_Close();
     taireFluidSynth();
-    static const bool attenteEnregistree = std::atexit(attendreALaFin) == 0;
-    (void)attenteEnregistree;
+    if (!couche.attenteEnregistree) {
+        couche.attenteEnregistree = std::atexit(attendreALaFin) == 0;
+    }
     etat.frequence = frequence > 0 ? frequence : 44100;
     etat.nombreVoix = std::clamp(canaux, 1, voixMax);
     etat.ouvert = true;
