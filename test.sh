@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build, then
 # the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, then
-# the score-file fuzzer.
+# the fuzzers of the score file and of the song check.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/preparer.sh tests
@@ -18,7 +18,7 @@ UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     ctest --test-dir build-asan --output-on-failure -j2
 
 if [ -x scripts/fuzz.sh ]; then
-    echo "== Fuzz du fichier des scores"
+    echo "== Fuzz du fichier des scores et de la vérification des musiques"
     scripts/fuzz.sh 20
 fi
 

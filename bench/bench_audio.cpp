@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -174,6 +175,49 @@ BENCHMARK_CAPTURE(melange, jeu01, Morceau::jeu01)
 // The menu's song alone: what the sound thread would cost while the menu
 // waits, had the machine a sound device.
 BENCHMARK_CAPTURE(melange, menu, Morceau::menu)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+// One iteration plays the song once from its start, each buffer timed; the
+// figure is the slowest buffer, by its median across iterations (a single
+// slow buffer is more often the machine than the song).
+void pireMorceau(benchmark::State& state, Limite genre) {
+    const FichierTemporaire fichier(morceauLimite(genre), ".mid");
+    FSOUND_Init(frequence, 32, 0);
+    FMUSIC_MODULE* musique = FMUSIC_LoadSong(fichier.c_str());
+    if (musique == nullptr) {
+        state.SkipWithError("the song at the limits was refused");
+        FSOUND_Close();
+        return;
+    }
+    const int tampons = static_cast<int>(std::min(4.0, audioDureeMusique(musique) + 0.5) *
+                                         frequence / tramesTampon);
+    std::vector<std::vector<double>> durees(static_cast<size_t>(tampons));
+    std::vector<int16_t> tampon(2 * tramesTampon);
+    for (auto _ : state) {
+        FMUSIC_PlaySong(musique);
+        for (auto& duree : durees) {
+            const auto debut = std::chrono::steady_clock::now();
+            audioRendre(tampon.data(), tramesTampon);
+            duree.push_back(
+                std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - debut)
+                    .count());
+        }
+    }
+    double pire = 0.0;
+    for (auto& duree : durees) {
+        std::nth_element(duree.begin(), duree.begin() + static_cast<long>(duree.size() / 2),
+                         duree.end());
+        pire = std::max(pire, duree[duree.size() / 2]);
+    }
+    state.counters["pire_tampon_us"] = pire;
+    FMUSIC_FreeSong(musique);
+    FSOUND_Close();
+}
+
+BENCHMARK_CAPTURE(pireMorceau, notes, Limite::notes)->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(pireMorceau, sysex, Limite::sysex)->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(pireMorceau, boucle, Limite::boucle)
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
 
 // The click sound, started while the game's song plays, must be in the very
 // next buffer the device asks for. Rendered twice from the same start, with

@@ -95,10 +95,13 @@ class Flips:
 class Programme:
     """One run of a program on the X server, in its own session; killed on exit."""
 
-    def __init__(self, serveur, commande, dossier, sonde=None, journal=None, env=None):
+    def __init__(self, serveur, commande, dossier, sonde=None, journal=None, env_en_plus=None):
         self.serveur = serveur
-        env = dict(os.environ, DISPLAY=serveur.nom, **(env or {}))
+        # The game looks for a sound device as a player's machine would,
+        # unless the caller names a driver.
+        env = dict(os.environ, DISPLAY=serveur.nom)
         env.pop("SDL_AUDIODRIVER", None)
+        env.update(env_en_plus or {})
         if sonde:
             env["LD_PRELOAD"] = sonde
             env["PRESSATHON_SONDE"] = journal
@@ -253,7 +256,11 @@ def reference_image(serveur, commande, dossier):
 
 
 def premiere_image(serveur, commande, dossier, attendue, sonde=None, journal=None, env=None):
-    """Seconds from exec to the window mapped and showing `attendue` (polled every ~1 ms)."""
+    """Seconds from exec to the window mapped and showing `attendue` (polled every ~1 ms).
+
+    Returns (first frame, window mapped, exec time); with a probe and a sound
+    driver, also waits for the probe to note the first non-silent sound
+    buffer, and returns its time from exec as a fourth value."""
     with Programme(serveur, commande, dossier, sonde, journal, env) as p:
         carte = None
         limite = p.debut + 10
@@ -263,9 +270,23 @@ def premiere_image(serveur, commande, dossier, attendue, sonde=None, journal=Non
                 if carte is None:
                     carte = time.monotonic() - p.debut
                 if ecart(ligne, attendue) < 2:
-                    return time.monotonic() - p.debut, carte, p.debut
+                    image = time.monotonic() - p.debut
+                    if not (env and env.get("SDL_AUDIODRIVER") and journal):
+                        return image, carte, p.debut
+                    return image, carte, p.debut, premier_son(journal, p.debut, limite)
             time.sleep(0.001)
     raise RuntimeError("%s never showed its first frame" % commande[0])
+
+
+def premier_son(journal, debut, limite):
+    """Seconds from exec to the first non-silent sound buffer the probe noted."""
+    while time.monotonic() < limite:
+        with open(journal) as f:
+            for ligne in f:
+                if ligne.startswith("premier_son "):
+                    return float(ligne.split()[1]) - debut
+        time.sleep(0.005)
+    raise RuntimeError("no sound was heard")
 
 
 def lire_journal(journal, debut):
@@ -284,16 +305,29 @@ def lire_journal(journal, debut):
 
 def demarrage(serveur, jeu, nue, donnees, sonde, repetitions):
     dossier = copie_donnees(donnees)
+    # The game once more, with a sound device (SDL's dummy driver runs a sound
+    # thread at the pace of a card) and the probe listening to it.
+    avec_son = {"SDL_AUDIODRIVER": "dummy"}
     try:
-        commandes = {"jeu": [jeu], "nue": [nue]}
-        attendues = {nom: reference_image(serveur, c, dossier) for nom, c in commandes.items()}
-        mesures = {"jeu": [], "nue": []}
-        cartes = {"jeu": [], "nue": []}
+        commandes = {"jeu": [jeu], "nue": [nue], "son": [jeu]}
+        attendues = {nom: reference_image(serveur, c, dossier)
+                     for nom, c in commandes.items() if nom != "son"}
+        attendues["son"] = attendues["jeu"]
+        mesures = {nom: [] for nom in commandes}
+        cartes = {nom: [] for nom in commandes}
+        musique = []
         for i in range(repetitions):
-            # Alternated, so that a change in the machine's load falls on both.
-            ordre = ("jeu", "nue") if i % 2 == 0 else ("nue", "jeu")
+            # Rotated, so that a change in the machine's load falls on all.
+            ordre = ("jeu", "nue", "son")[i % 3:] + ("jeu", "nue", "son")[:i % 3]
             for nom in ordre:
-                t, carte, _ = premiere_image(serveur, commandes[nom], dossier, attendues[nom])
+                if nom == "son":
+                    journal = os.path.join(dossier, "..sonde-son-%d" % i)
+                    t, carte, _, son = premiere_image(serveur, commandes[nom], dossier,
+                                                      attendues[nom], sonde, journal, avec_son)
+                    musique.append(1000 * son)
+                else:
+                    t, carte, _ = premiere_image(serveur, commandes[nom], dossier,
+                                                 attendues[nom])
                 mesures[nom].append(1000 * t)
                 cartes[nom].append(1000 * carte)
 
@@ -307,7 +341,8 @@ def demarrage(serveur, jeu, nue, donnees, sonde, repetitions):
                 etapes = lire_journal(journal, debut)
                 etapes.append(("fenetre_montre_l_image", "", 1000 * t, 0.0))
                 details[nom].append(etapes)
-        return {"ms": mesures, "carte_ms": cartes, "etapes": resumer_etapes(details)}
+        return {"ms": mesures, "carte_ms": cartes, "musique_ms": musique,
+                "etapes": resumer_etapes(details)}
     finally:
         shutil.rmtree(dossier, ignore_errors=True)
 

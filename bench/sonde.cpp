@@ -1,9 +1,10 @@
-// Preloaded probe: times a program's start-up calls and counts its flips, for bench/programme.py.
+// Preloaded probe: times a program's start-up calls, counts its flips and notes its first sound.
 //
 // With PRESSATHON_SONDE=<path>, each wrapped call appends "name start end"
 // (CLOCK_MONOTONIC seconds, comparable with Python's time.monotonic()) to
 // <path>, and <path>.flips holds, in shared memory, the number of flips so
-// far and the times of the first and latest one.
+// far and the times of the first and latest one. The first sound buffer that
+// holds a non-zero sample is noted as "premier_son", when its rendering ended.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <SDL_ttf.h>
@@ -38,6 +39,9 @@ struct Sonde {
     int journal = -1;
     Flips* flips = nullptr;
     bool attenteVue = false;
+    // The program's own sound callback, called by ours.
+    void (*rappel)(void*, Uint8*, int) = nullptr;
+    bool sonEntendu = false;
 
     Sonde() {
         const char* chemin = std::getenv("PRESSATHON_SONDE");
@@ -96,6 +100,20 @@ auto chronometrer(const char* nom, const char* detail, F vraie, A... arguments) 
     return resultat;
 }
 
+// Stands between the sound device and the program's callback: the first
+// buffer that is not silence is the moment the program is first heard.
+void rappelEcoute(void* donnees, Uint8* flux, int octets) {
+    Sonde& s = sonde();
+    if (s.rappel != nullptr) {
+        s.rappel(donnees, flux, octets);
+    }
+    if (!s.sonEntendu && std::any_of(flux, flux + octets, [](Uint8 o) { return o != 0; })) {
+        s.sonEntendu = true;
+        const double t = maintenant();
+        s.noter("premier_son", t, t, "");
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -140,7 +158,15 @@ int SDL_InitSubSystem(Uint32 drapeaux) {
 
 int SDL_OpenAudio(SDL_AudioSpec* voulu, SDL_AudioSpec* obtenu) {
     static const auto vraie = suivante<int (*)(SDL_AudioSpec*, SDL_AudioSpec*)>("SDL_OpenAudio");
-    return chronometrer("SDL_OpenAudio", nullptr, vraie, voulu, obtenu);
+    // Silence in the program's format is zero: it mixes signed samples.
+    sonde().rappel = voulu->callback;
+    SDL_AudioSpec ecoute = *voulu;
+    ecoute.callback = rappelEcoute;
+    const int resultat = chronometrer("SDL_OpenAudio", nullptr, vraie, &ecoute, obtenu);
+    // Without `obtenu`, SDL writes what it chose back into the request.
+    *voulu = ecoute;
+    voulu->callback = sonde().rappel;
+    return resultat;
 }
 
 SDL_Surface* SDL_SetVideoMode(int largeur, int hauteur, int bits, Uint32 drapeaux) {

@@ -1,17 +1,29 @@
 // Music and sound effects: MIDI songs through FluidSynth, WAV samples on 32 voices, mixed for SDL.
+//
+// FSOUND_Init returns at once: the synthesizer and its SoundFont, the slow
+// part, are built on a thread of their own when the first song is loaded,
+// and the device is opened when a sound first plays. A song asked to play
+// before the synthesizer is ready starts from its beginning as soon as it is.
 #include "audio.h"
+#include "audio_midi.h"
 #include "audio_rendu.h"
+#include "audio_wav.h"
+#include "fichiers.h"
+#include "silence.h"
 
 #include <SDL.h>
-#include <fcntl.h>
 #include <fluidsynth.h>
+#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <cstring>
+#include <atomic>
+#include <cstdlib>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 struct FMUSIC_MODULE {
@@ -35,9 +47,8 @@ constexpr int voixMax = 32;
 // Frames per device buffer: a click is heard within about 12 ms at 44100 Hz.
 constexpr int tramesBloc = 512;
 constexpr size_t tailleMaxMusique = 1 << 20;
-// FluidSynth refuses files with more tracks than this.
-constexpr unsigned pistesMax = 128;
 constexpr int polyphonie = 48;
+constexpr size_t debutsGardes = 64;
 
 struct Voix {
     const FSOUND_SAMPLE* son;
@@ -45,24 +56,28 @@ struct Voix {
     unsigned ordre;
 };
 
-// The sound library's state, the one object of its kind in the program: the
-// screens keep theirs locally, but the mixer runs on SDL's sound thread
-// between their calls and has to find the synthesizer, the playing song and
-// the voices somewhere. Every field the sound thread reads is changed only
-// under the audio lock.
+// What FSOUND_Close resets. Every field the sound thread reads is changed
+// only under the audio lock.
 struct Etat {
     bool ouvert = false;
+    bool peripheriqueCherche = false;
     bool peripherique = false;
     bool sousSystemeLance = false;
     int frequence = 44100;
     int tailleTampon = 0;
     int nombreVoix = voixMax;
+    // The loader thread was started; its result was taken over.
+    bool chargeurLance = false;
+    bool synthPris = false;
     fluid_settings_t* reglages = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_player_t* lecteur = nullptr;
+    // Playing, or waiting for the synthesizer to be ready.
     const FMUSIC_MODULE* courante = nullptr;
     std::array<Voix, voixMax> voix{};
     unsigned compteurVoix = 0;
+    std::array<DebutVoix, debutsGardes> debuts{};
+    unsigned nombreDebuts = 0;
     // Work buffers of the mixer, so the sound thread never allocates.
     std::array<float, tramesBloc> gauche{};
     std::array<float, tramesBloc> droite{};
@@ -72,7 +87,31 @@ struct Etat {
     unsigned tramesSynth = 0;
 };
 
-Etat etat;
+// The thread that builds the synthesizer. It touches nothing else: it hands
+// its result over through `fini`, and whoever holds the audio lock next
+// takes it (see prendreSynthetiseur).
+struct Chargeur {
+    std::thread fil;
+    std::atomic<bool> abandon{false};
+    std::atomic<bool> fini{false};
+    fluid_settings_t* reglages = nullptr;
+    fluid_synth_t* synth = nullptr;
+};
+
+// The sound library's state, the one object of its kind in the program: the
+// screens keep theirs locally, but the mixer runs on SDL's sound thread
+// between their calls and has to find the synthesizer, the playing song and
+// the voices somewhere.
+struct Couche {
+    Etat etat;
+    Chargeur chargeur;
+    // attendreALaFin runs at exit.
+    bool attenteEnregistree = false;
+};
+
+Couche couche;
+Etat& etat = couche.etat;
+Chargeur& chargeur = couche.chargeur;
 
 // Takes the audio lock while a device may be running its callback. After
 // SDL_Quit the device is gone and there is nothing to lock against.
@@ -95,6 +134,12 @@ class Verrou {
     bool actif;
 };
 
+double maintenant() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 int32_t versEntier(float x) {
     return static_cast<int32_t>(std::clamp(x, -2.0f, 2.0f) * 32767.0f);
 }
@@ -115,7 +160,45 @@ void ajouter(int32_t* somme, const int16_t* source, int n) {
     }
 }
 
-void mixerBloc(int16_t* sortie, int trames) {
+// Starts the current song on the synthesizer, from its beginning. Under the
+// audio lock.
+void demarrerLecteur() {
+    etat.lecteur = new_fluid_player(etat.synth);
+    if (etat.lecteur == nullptr) {
+        etat.courante = nullptr;
+        return;
+    }
+    fluid_player_add_mem(etat.lecteur, etat.courante->octets.data(), etat.courante->octets.size());
+    fluid_player_set_loop(etat.lecteur, etat.courante->boucle ? -1 : 1);
+    fluid_player_play(etat.lecteur);
+}
+
+// Takes over the synthesizer once the loader thread has finished, and starts
+// the song that was waiting for it. Under the audio lock: the sound thread
+// does it too, so a waiting song starts within a buffer of the synthesizer
+// being ready.
+void prendreSynthetiseur() {
+    if (etat.synthPris || !etat.ouvert || !chargeur.fini.load(std::memory_order_acquire)) {
+        return;
+    }
+    etat.synthPris = true;
+    etat.reglages = chargeur.reglages;
+    etat.synth = chargeur.synth;
+    if (etat.courante != nullptr) {
+        if (etat.synth != nullptr) {
+            demarrerLecteur();
+        } else {
+            etat.courante = nullptr;
+        }
+    }
+}
+
+void noterDebut(const FSOUND_SAMPLE* son, double instant) {
+    etat.debuts[etat.nombreDebuts++ % debutsGardes] = DebutVoix{son, instant};
+}
+
+// `instant`: when the block's first frame was mixed.
+void mixerBloc(int16_t* sortie, int trames, double instant) {
     int32_t* somme = etat.somme.data();
     const int valeurs = 2 * trames;
     if (etat.synth != nullptr && etat.courante != nullptr) {
@@ -134,6 +217,9 @@ void mixerBloc(int16_t* sortie, int trames) {
         if (voix.son == nullptr) {
             continue;
         }
+        if (voix.position == 0) {
+            noterDebut(voix.son, instant);
+        }
         const int16_t* source = voix.son->donnees.data() + 2 * static_cast<size_t>(voix.position);
         const int prises = std::min(trames, voix.son->trames - voix.position);
         ajouter(somme, source, 2 * prises);
@@ -148,11 +234,13 @@ void mixerBloc(int16_t* sortie, int trames) {
 }
 
 void mixer(int16_t* sortie, int trames) {
-    while (trames > 0) {
-        const int bloc = std::min(trames, tramesBloc);
-        mixerBloc(sortie, bloc);
-        sortie += 2 * bloc;
-        trames -= bloc;
+    prendreSynthetiseur();
+    const double debut = maintenant();
+    for (int fait = 0; fait < trames;) {
+        const int bloc = std::min(trames - fait, tramesBloc);
+        mixerBloc(sortie + 2 * static_cast<size_t>(fait), bloc,
+                  debut + static_cast<double>(fait) / etat.frequence);
+        fait += bloc;
     }
 }
 
@@ -170,20 +258,20 @@ void taireFluidSynth() {
     }
 }
 
-// Opens the sound device if there is one. Sound back-ends (ALSA above all)
-// write to the error stream from inside SDL when they find no card, so that
-// stream points at /dev/null meanwhile.
+// Opens the sound device if there is one, on the thread of the ten
+// operations: SDL's start-up is not for two threads at once, and sound
+// back-ends (ALSA above all) write to the error stream from inside SDL when
+// they find no card, so that stream points at /dev/null meanwhile. SDL
+// converts from the mixer's format to the device's, so the synthesizer can be
+// built before the device is found.
 void ouvrirPeripherique() {
-    std::fflush(stderr);
-    const int erreurs = dup(STDERR_FILENO);
-    const int nul = open("/dev/null", O_WRONLY);
-    if (erreurs >= 0 && nul >= 0) {
-        dup2(nul, STDERR_FILENO);
-    }
-
+    ErreursMuettes muet;
     if (SDL_WasInit(SDL_INIT_AUDIO) == 0 && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
         etat.sousSystemeLance = true;
     }
+    // Without a device the subsystem is left up until FSOUND_Close: quitting
+    // it waits for the thread SDL's ALSA back-end starts to watch for new
+    // cards, which sleeps 100 ms at a time.
     if (SDL_WasInit(SDL_INIT_AUDIO) != 0) {
         SDL_AudioSpec voulu{};
         voulu.freq = etat.frequence;
@@ -191,74 +279,105 @@ void ouvrirPeripherique() {
         voulu.channels = 2;
         voulu.samples = tramesBloc;
         voulu.callback = rappelPeripherique;
-        SDL_AudioSpec obtenu{};
-        if (SDL_OpenAudio(&voulu, &obtenu) == 0) {
-            if (obtenu.format == AUDIO_S16SYS && obtenu.channels == 2 && obtenu.freq > 0) {
-                etat.frequence = obtenu.freq;
-                etat.tailleTampon = obtenu.samples;
-                etat.peripherique = true;
-            } else {
-                // Let SDL convert from our format rather than mixing in another.
-                SDL_CloseAudio();
-                if (SDL_OpenAudio(&voulu, nullptr) == 0) {
-                    etat.tailleTampon = voulu.samples;
-                    etat.peripherique = true;
-                }
-            }
+        if (SDL_OpenAudio(&voulu, nullptr) == 0) {
+            etat.tailleTampon = voulu.samples;
+            etat.peripherique = true;
         }
-        // Without a device the subsystem is left up until FSOUND_Close:
-        // quitting it waits for the thread SDL's ALSA back-end starts to
-        // watch for new cards, which sleeps 100 ms at a time, and that wait
-        // was the largest part of the program's start-up.
     }
+}
 
-    if (erreurs >= 0) {
-        dup2(erreurs, STDERR_FILENO);
-        close(erreurs);
+// The device is looked for when a sound is first played rather than in
+// FSOUND_Init: the game's window opens meanwhile.
+void preparerPeripherique() {
+    if (!etat.ouvert || etat.peripheriqueCherche) {
+        return;
     }
-    if (nul >= 0) {
-        close(nul);
+    etat.peripheriqueCherche = true;
+    ouvrirPeripherique();
+    if (etat.peripherique) {
+        SDL_PauseAudio(0);
     }
 }
 
 // Straight-line interpolation costs about two thirds of FluidSynth's
 // default; a system reset brings the default back.
-void interpolerLineairement() {
-    fluid_synth_set_interp_method(etat.synth, -1, FLUID_INTERP_LINEAR);
+void interpolerLineairement(fluid_synth_t* synth) {
+    fluid_synth_set_interp_method(synth, -1, FLUID_INTERP_LINEAR);
 }
 
-void creerSynthetiseur() {
-    etat.reglages = new_fluid_settings();
-    if (etat.reglages == nullptr) {
-        return;
+// The loader thread's work: FluidSynth's settings, the synthesizer and its
+// SoundFont, at the rate the device obtained. It writes only into the
+// loader's fields, before setting `fini`.
+void creerSynthetiseur(int frequence) {
+    // The screens come first: on a busy machine this thread gives way.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+    fluid_settings_t* reglages = new_fluid_settings();
+    fluid_synth_t* synth = nullptr;
+    if (reglages != nullptr) {
+        fluid_settings_setnum(reglages, "synth.sample-rate", frequence);
+        // Only the mixer and the ten operations reach the synthesizer, always
+        // under the audio lock: FluidSynth's own locking would be redundant.
+        fluid_settings_setint(reglages, "synth.threadsafe-api", 0);
+        fluid_settings_setint(reglages, "synth.lock-memory", 0);
+        // Reverb and chorus cost a large share of the mixing time, and without
+        // them a stopped song falls silent at once.
+        fluid_settings_setint(reglages, "synth.reverb.active", 0);
+        fluid_settings_setint(reglages, "synth.chorus.active", 0);
+        // Bounds the cost of a dense passage; FluidSynth gives up the quietest
+        // voices first.
+        fluid_settings_setint(reglages, "synth.polyphony", polyphonie);
+        // The player's clock is the rendered frames: N frames always hold the
+        // same part of the song.
+        fluid_settings_setstr(reglages, "player.timing-source", "sample");
+        // A looping song carries its last notes' release into its next pass.
+        fluid_settings_setint(reglages, "player.reset-synth", 0);
+        synth = new_fluid_synth(reglages);
     }
-    fluid_settings_setnum(etat.reglages, "synth.sample-rate", etat.frequence);
-    // Only the mixer and the ten operations reach the synthesizer, always
-    // under the audio lock: FluidSynth's own locking would be redundant.
-    fluid_settings_setint(etat.reglages, "synth.threadsafe-api", 0);
-    fluid_settings_setint(etat.reglages, "synth.lock-memory", 0);
-    // Reverb and chorus cost a large share of the mixing time, and without
-    // them a stopped song falls silent at once.
-    fluid_settings_setint(etat.reglages, "synth.reverb.active", 0);
-    fluid_settings_setint(etat.reglages, "synth.chorus.active", 0);
-    // Bounds the cost of a dense passage; FluidSynth gives up the quietest
-    // voices first.
-    fluid_settings_setint(etat.reglages, "synth.polyphony", polyphonie);
-    // The player's clock is the rendered frames: N frames always hold the
-    // same part of the song.
-    fluid_settings_setstr(etat.reglages, "player.timing-source", "sample");
-    // A looping song carries its last notes' release into its next pass.
-    fluid_settings_setint(etat.reglages, "player.reset-synth", 0);
+    // FSOUND_Close right after FSOUND_Init need not wait for the SoundFont.
+    if (synth != nullptr && !chargeur.abandon.load()) {
+        // Without either SoundFont, songs still play, in silence.
+        if (fluid_synth_sfload(synth, "/usr/share/sounds/sf2/TimGM6mb.sf2", 1) == FLUID_FAILED) {
+            fluid_synth_sfload(synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
+        }
+        interpolerLineairement(synth);
+    }
+    chargeur.reglages = reglages;
+    chargeur.synth = synth;
+    chargeur.fini.store(true, std::memory_order_release);
+}
 
-    etat.synth = new_fluid_synth(etat.reglages);
-    if (etat.synth == nullptr) {
+// Only songs need the synthesizer: it is built when the first one is loaded
+// or played, on a thread of its own, while the caller goes on (opening its
+// window, as the game does, rather than sharing the processor with the
+// SoundFont meanwhile).
+void lancerChargeur() {
+    if (!etat.ouvert || etat.chargeurLance) {
         return;
     }
-    // Without either SoundFont, songs still play, in silence.
-    if (fluid_synth_sfload(etat.synth, "/usr/share/sounds/sf2/TimGM6mb.sf2", 1) == FLUID_FAILED) {
-        fluid_synth_sfload(etat.synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
+    etat.chargeurLance = true;
+    chargeur.abandon = false;
+    chargeur.fini = false;
+    try {
+        chargeur.fil = std::thread(creerSynthetiseur, etat.frequence);
+    } catch (const std::system_error&) {
+        creerSynthetiseur(etat.frequence);
     }
-    interpolerLineairement();
+}
+
+// Waits for the loader thread, if one runs. On the calling thread of the
+// ten operations only.
+void attendreChargeur() {
+    if (chargeur.fil.joinable()) {
+        chargeur.fil.join();
+    }
+}
+
+// The program may end without FSOUND_Close, even while the SoundFont loads
+// (a screen's file missing, the display lost): the loader is waited for
+// before the libraries it uses are torn down.
+void attendreALaFin() {
+    chargeur.abandon = true;
+    attendreChargeur();
 }
 
 // Silences the song at once and leaves the synthesizer as new: no note,
@@ -273,7 +392,7 @@ void arreterMusique() {
         // sounding voices ring on; sounds-off, after it, cuts them.
         fluid_synth_system_reset(etat.synth);
         fluid_synth_all_sounds_off(etat.synth, -1);
-        interpolerLineairement();
+        interpolerLineairement(etat.synth);
         // What is left of the block FluidSynth rendered last still holds the
         // old song: drop it, so the next song also starts on a block boundary.
         const unsigned bloc = static_cast<unsigned>(fluid_synth_get_internal_bufsize(etat.synth));
@@ -285,217 +404,32 @@ void arreterMusique() {
     etat.courante = nullptr;
 }
 
-uint32_t lire32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
-
-unsigned lire16(const unsigned char* p) {
-    return static_cast<unsigned>(p[0]) << 8 | p[1];
-}
-
-struct Curseur {
-    const unsigned char* p;
-    const unsigned char* fin;
-
-    bool octet(unsigned& valeur) {
-        if (p == fin) {
-            return false;
-        }
-        valeur = *p++;
-        return true;
-    }
-    // At most four bytes, as FluidSynth reads them.
-    bool nombreVariable(uint32_t& valeur) {
-        valeur = 0;
-        for (int i = 0; i < 4; ++i) {
-            unsigned c = 0;
-            if (!octet(c)) {
-                return false;
-            }
-            valeur = valeur << 7 | (c & 0x7F);
-            if ((c & 0x80) == 0) {
-                return true;
-            }
-        }
-        return false;
-    }
-    bool sauter(uint32_t n) {
-        if (n > static_cast<size_t>(fin - p)) {
-            return false;
-        }
-        p += n;
-        return true;
-    }
-};
-
-struct ChangementTempo {
-    uint64_t tick;
-    uint32_t microsecondes;
-};
-
-// Meta events whose length FluidSynth checks, with that length.
-bool longueurMetaAdmise(unsigned type, uint32_t longueur) {
-    switch (type) {
-    case 0x2F:
-        return longueur == 0;
-    case 0x51:
-        return longueur == 3;
-    case 0x54:
-        return longueur == 5;
-    case 0x58:
-        return longueur == 4;
-    case 0x59:
-        return longueur == 2;
-    default:
-        return true;
-    }
-}
-
-// Walks one track chunk; `fin` receives the tick of its last event that the
-// player keeps (notes, controllers, sysex, text, tempo, end of track).
-bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, uint64_t& fin) {
-    uint64_t tick = 0;
-    unsigned statut = 0;
-    fin = 0;
-    while (c.p != c.fin) {
-        uint32_t delta = 0;
-        unsigned octet = 0;
-        if (!c.nombreVariable(delta) || !c.octet(octet)) {
-            return false;
-        }
-        tick += delta;
-        if (tick > 0x7FFFFFFF) {
-            return false;
-        }
-        if (octet == 0xFF) {
-            statut = 0;
-            unsigned type = 0;
-            uint32_t longueur = 0;
-            if (!c.octet(type) || !c.nombreVariable(longueur) ||
-                !longueurMetaAdmise(type, longueur)) {
-                return false;
-            }
-            const unsigned char* donnees = c.p;
-            if (!c.sauter(longueur)) {
-                return false;
-            }
-            if (type == 0x51) {
-                const uint32_t tempo = static_cast<uint32_t>(donnees[0]) << 16 |
-                                       static_cast<uint32_t>(donnees[1]) << 8 | donnees[2];
-                if (tempo == 0) {
-                    return false;
-                }
-                tempos.push_back({tick, tempo});
-            }
-            if (type == 0x2F || type == 0x51 || type == 0x01 || type == 0x05) {
-                fin = tick;
-            }
-            if (type == 0x2F) {
-                // What follows the end of the track inside its chunk is skipped.
-                return true;
-            }
-        } else if (octet == 0xF0) {
-            statut = 0;
-            uint32_t longueur = 0;
-            if (!c.nombreVariable(longueur) || !c.sauter(longueur)) {
-                return false;
-            }
-            if (longueur > 0) {
-                fin = tick;
-            }
-        } else if (octet > 0xF0) {
-            return false;
-        } else {
-            unsigned premier = octet;
-            if ((octet & 0x80) != 0) {
-                statut = octet;
-                if (!c.octet(premier)) {
-                    return false;
-                }
-            } else if (statut == 0) {
-                return false;
-            }
-            const unsigned type = statut & 0xF0;
-            unsigned second = 0;
-            if (type != 0xC0 && type != 0xD0 && !c.octet(second)) {
-                return false;
-            }
-            if (((premier | second) & 0x80) != 0) {
-                return false;
-            }
-            fin = tick;
-        }
-    }
-    return true;
-}
-
-// The song's length in seconds, or nothing when FluidSynth could not play
-// the file or would loop over it without time passing.
-std::optional<double> verifierMidi(const std::vector<unsigned char>& octets) {
-    const unsigned char* d = octets.data();
-    if (octets.size() < 14 || std::memcmp(d, "MThd", 4) != 0 || lire32(d + 4) != 6) {
+// The whole file, read from the descriptor that was checked; nothing when it
+// is larger than `tailleMax`, grows while it is read, or cannot be read.
+std::optional<std::vector<unsigned char>> lireFichier(const char* chemin, size_t tailleMax) {
+    off_t taille = 0;
+    const int descripteur = ouvrirFichierRegulier(chemin, taille);
+    if (descripteur < 0) {
         return std::nullopt;
     }
-    const unsigned format = lire16(d + 8);
-    const unsigned pistes = lire16(d + 10);
-    const unsigned division = lire16(d + 12);
-    // A negative division means SMPTE time, which FluidSynth does not play.
-    if (format > 2 || pistes == 0 || pistes > pistesMax || division == 0 ||
-        (division & 0x8000) != 0) {
-        return std::nullopt;
+    std::vector<unsigned char> octets;
+    if (static_cast<uint64_t>(taille) <= tailleMax) {
+        // One byte more than the file holds tells a file that grew meanwhile.
+        octets.resize(static_cast<size_t>(taille) + 1);
     }
-
-    // FluidSynth expects the track chunks one after another; trailing bytes
-    // are ignored.
-    Curseur c{d + 14, d + octets.size()};
-    std::vector<ChangementTempo> tempos;
-    uint64_t fin = 0;
-    for (unsigned piste = 0; piste < pistes; ++piste) {
-        const unsigned char* entete = c.p;
-        if (!c.sauter(8) || std::memcmp(entete, "MTrk", 4) != 0) {
-            return std::nullopt;
-        }
-        const uint32_t longueur = lire32(entete + 4);
-        const Curseur morceau{c.p, c.p + std::min<size_t>(longueur, c.fin - c.p)};
-        uint64_t finPiste = 0;
-        if (!c.sauter(longueur) || !verifierPiste(morceau, tempos, finPiste)) {
-            return std::nullopt;
-        }
-        fin = std::max(fin, finPiste);
-    }
-    if (fin == 0) {
-        return std::nullopt;
-    }
-
-    std::stable_sort(
-        tempos.begin(), tempos.end(),
-        [](const ChangementTempo& a, const ChangementTempo& b) { return a.tick < b.tick; });
-    double secondes = 0.0;
-    uint64_t tick = 0;
-    uint32_t tempo = 500000;
-    for (const ChangementTempo& changement : tempos) {
-        if (changement.tick >= fin) {
+    size_t lus = 0;
+    while (lus < octets.size()) {
+        const ssize_t n = read(descripteur, octets.data() + lus, octets.size() - lus);
+        if (n <= 0) {
+            if (n < 0) {
+                lus = octets.size();
+            }
             break;
         }
-        secondes += static_cast<double>(changement.tick - tick) * tempo / 1e6 / division;
-        tick = changement.tick;
-        tempo = changement.microsecondes;
+        lus += static_cast<size_t>(n);
     }
-    secondes += static_cast<double>(fin - tick) * tempo / 1e6 / division;
-    return secondes;
-}
-
-std::optional<std::vector<unsigned char>> lireFichier(const char* chemin, size_t tailleMax) {
-    std::FILE* fichier = std::fopen(chemin, "rb");
-    if (fichier == nullptr) {
-        return std::nullopt;
-    }
-    std::vector<unsigned char> octets(tailleMax + 1);
-    const size_t lus = std::fread(octets.data(), 1, octets.size(), fichier);
-    const bool erreur = std::ferror(fichier) != 0;
-    std::fclose(fichier);
-    if (erreur || lus > tailleMax) {
+    close(descripteur);
+    if (octets.empty() || lus == octets.size()) {
         return std::nullopt;
     }
     octets.resize(lus);
@@ -507,15 +441,12 @@ std::optional<std::vector<unsigned char>> lireFichier(const char* chemin, size_t
 bool FSOUND_Init(int frequence, int canaux, unsigned int) {
     FSOUND_Close();
     taireFluidSynth();
+    if (!couche.attenteEnregistree) {
+        couche.attenteEnregistree = std::atexit(attendreALaFin) == 0;
+    }
     etat.frequence = frequence > 0 ? frequence : 44100;
     etat.nombreVoix = std::clamp(canaux, 1, voixMax);
-    // The device first: the synthesizer renders at the rate it obtained.
-    ouvrirPeripherique();
-    creerSynthetiseur();
     etat.ouvert = true;
-    if (etat.peripherique) {
-        SDL_PauseAudio(0);
-    }
     return true;
 }
 
@@ -523,6 +454,8 @@ void FSOUND_Close() {
     if (!etat.ouvert) {
         return;
     }
+    chargeur.abandon = true;
+    attendreChargeur();
     // SDL_Quit may already have closed the device; closing it stops the
     // callback, after which nothing else touches the state.
     if (SDL_WasInit(SDL_INIT_AUDIO) != 0) {
@@ -534,6 +467,7 @@ void FSOUND_Close() {
         }
     }
     etat.peripherique = false;
+    prendreSynthetiseur();
     arreterMusique();
     if (etat.synth != nullptr) {
         delete_fluid_synth(etat.synth);
@@ -542,45 +476,48 @@ void FSOUND_Close() {
         delete_fluid_settings(etat.reglages);
     }
     etat = Etat{};
+    chargeur.reglages = nullptr;
+    chargeur.synth = nullptr;
+    chargeur.fini = false;
 }
 
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* chemin) {
-    if (chemin == nullptr) {
-        return nullptr;
-    }
     std::optional<std::vector<unsigned char>> octets = lireFichier(chemin, tailleMaxMusique);
     if (!octets) {
         return nullptr;
     }
-    const std::optional<double> duree = verifierMidi(*octets);
-    if (!duree) {
+    const std::optional<MesureMidi> mesure = mesurerMidi(octets->data(), octets->size());
+    if (!mesure || !coutMidiAdmis(*mesure)) {
         return nullptr;
     }
-    return new FMUSIC_MODULE{std::move(*octets), *duree};
+    lancerChargeur();
+    return new FMUSIC_MODULE{std::move(*octets), mesure->duree};
 }
 
 void FMUSIC_PlaySong(FMUSIC_MODULE* musique) {
-    if (musique == nullptr || etat.synth == nullptr) {
+    if (musique == nullptr || !etat.ouvert) {
         return;
     }
+    preparerPeripherique();
+    lancerChargeur();
     Verrou verrou;
-    arreterMusique();
-    etat.lecteur = new_fluid_player(etat.synth);
-    if (etat.lecteur == nullptr) {
+    prendreSynthetiseur();
+    if (etat.synthPris && etat.synth == nullptr) {
         return;
     }
-    fluid_player_add_mem(etat.lecteur, musique->octets.data(), musique->octets.size());
-    fluid_player_set_loop(etat.lecteur, musique->boucle ? -1 : 1);
-    fluid_player_play(etat.lecteur);
+    arreterMusique();
     etat.courante = musique;
+    if (etat.synth != nullptr) {
+        demarrerLecteur();
+    }
 }
 
 void FMUSIC_SetLooping(FMUSIC_MODULE* musique, int boucle) {
     if (musique == nullptr) {
         return;
     }
-    musique->boucle = boucle != 0;
     Verrou verrou;
+    musique->boucle = boucle != 0;
     if (musique == etat.courante && etat.lecteur != nullptr) {
         // The player counts the passes left, the current one included until
         // it has loaded the file (before that it holds no ticks).
@@ -608,50 +545,19 @@ void FMUSIC_FreeSong(FMUSIC_MODULE* musique) {
 }
 
 FSOUND_SAMPLE* FSOUND_Sample_Load(int, const char* chemin, unsigned int, int, int) {
-    if (chemin == nullptr) {
+    std::vector<int16_t> donnees = chargerWav(chemin, etat.frequence);
+    if (donnees.empty()) {
         return nullptr;
     }
-    SDL_AudioSpec format{};
-    Uint8* tampon = nullptr;
-    Uint32 longueur = 0;
-    if (SDL_LoadWAV(chemin, &format, &tampon, &longueur) == nullptr) {
-        return nullptr;
-    }
-    SDL_AudioCVT conversion{};
-    const int construite = SDL_BuildAudioCVT(&conversion, format.format, format.channels,
-                                             format.freq, AUDIO_S16SYS, 2, etat.frequence);
-    std::vector<Uint8> octets;
-    if (construite >= 0) {
-        octets.resize(static_cast<size_t>(longueur) *
-                      static_cast<size_t>(std::max(conversion.len_mult, 1)));
-        std::memcpy(octets.data(), tampon, longueur);
-    }
-    SDL_FreeWAV(tampon);
-    if (construite < 0) {
-        return nullptr;
-    }
-    size_t taille = longueur;
-    if (conversion.needed != 0) {
-        conversion.buf = octets.data();
-        conversion.len = static_cast<int>(longueur);
-        if (SDL_ConvertAudio(&conversion) != 0) {
-            return nullptr;
-        }
-        taille = static_cast<size_t>(conversion.len_cvt);
-    }
-    const size_t trames = taille / 4;
-    if (trames == 0) {
-        return nullptr;
-    }
-    auto* son = new FSOUND_SAMPLE{std::vector<int16_t>(2 * trames), static_cast<int>(trames)};
-    std::memcpy(son->donnees.data(), octets.data(), 4 * trames);
-    return son;
+    const int trames = static_cast<int>(donnees.size() / 2);
+    return new FSOUND_SAMPLE{std::move(donnees), trames};
 }
 
 void FSOUND_PlaySound(int canal, FSOUND_SAMPLE* son) {
     if (son == nullptr || !etat.ouvert) {
         return;
     }
+    preparerPeripherique();
     Verrou verrou;
     Voix* choisie = nullptr;
     if (canal >= 0 && canal < etat.nombreVoix) {
@@ -690,6 +596,8 @@ void FSOUND_Sample_Free(FSOUND_SAMPLE* son) {
 }
 
 void audioRendre(int16_t* sortie, int trames) {
+    // However long the SoundFont takes, a render holds the same sound.
+    attendreChargeur();
     Verrou verrou;
     mixer(sortie, trames);
 }
@@ -701,6 +609,7 @@ int audioVoixActives() {
 }
 
 int audioTailleTampon() {
+    preparerPeripherique();
     return etat.tailleTampon;
 }
 
@@ -710,5 +619,18 @@ double audioDureeMusique(const FMUSIC_MODULE* musique) {
 
 bool audioMusiqueEnCours() {
     Verrou verrou;
-    return etat.lecteur != nullptr && fluid_player_get_status(etat.lecteur) == FLUID_PLAYER_PLAYING;
+    if (etat.lecteur == nullptr) {
+        return etat.courante != nullptr;
+    }
+    return fluid_player_get_status(etat.lecteur) == FLUID_PLAYER_PLAYING;
+}
+
+int audioDebutsVoix(DebutVoix* sortie, int taille) {
+    Verrou verrou;
+    const unsigned gardes = std::min<unsigned>(etat.nombreDebuts, debutsGardes);
+    const unsigned nombre = std::min<unsigned>(gardes, static_cast<unsigned>(std::max(taille, 0)));
+    for (unsigned i = 0; i < nombre; ++i) {
+        sortie[i] = etat.debuts[(etat.nombreDebuts - nombre + i) % debutsGardes];
+    }
+    return static_cast<int>(nombre);
 }

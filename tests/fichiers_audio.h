@@ -1,6 +1,8 @@
 // Small MIDI and WAV files built in memory, for the sound layer's tests and benchmarks.
 #pragma once
 
+#include "audio_midi.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -65,4 +67,54 @@ inline Octets fichierWav(uint32_t frequence, uint32_t trames, int amplitude, uin
         ajouterEntier(o, static_cast<uint16_t>(valeur), 2, false);
     }
     return o;
+}
+
+// The costliest songs the sound layer's check accepts: every device buffer
+// holds as many events as allowed (note-ons that keep stealing voices beyond
+// the polyphony, or system-exclusive resets), or the song loops as often as
+// allowed. With `enPlus`, one event too many, or a loop a little too short.
+enum class Limite { notes, sysex, boucle };
+
+inline Octets morceauLimite(Limite genre, bool enPlus = false) {
+    // At 480 ticks a beat and 120 beats a minute, the check's span of one
+    // buffer is 20 ticks.
+    constexpr uint32_t fenetre = 20;
+    std::vector<EvenementMidi> e;
+    for (unsigned canal = 0; canal < 16; ++canal) {
+        e.push_back(
+            {0, {static_cast<unsigned char>(0xC0 | canal), static_cast<unsigned char>(canal * 8)}});
+    }
+    const bool boucle = genre == Limite::boucle;
+    const size_t poids = genre == Limite::sysex ? poidsSysex : 1;
+    const size_t parRafale = rafaleMaxMusique / poids - boucle;
+    const uint32_t fin = boucle ? 5 * fenetre - (enPlus ? 5 : 0) : 0;
+    // The whole song weighs at most the limit, its end of track included.
+    size_t total = e.size() + 1;
+    for (uint32_t t = fenetre; total + (parRafale + 1) * poids <= evenementsMaxMusique;
+         t += fenetre, total += parRafale * poids) {
+        if (boucle && t >= fin) {
+            break;
+        }
+        for (size_t i = 0; i < parRafale + (enPlus && !boucle && t == fenetre); ++i) {
+            if (genre == Limite::sysex) {
+                e.push_back({t, {0xF0, 5, 0x7E, 0x7F, 0x09, 0x01, 0xF7}});
+            } else {
+                e.push_back({t,
+                             {static_cast<unsigned char>(0x90 | (i % 16)),
+                              static_cast<unsigned char>(30 + (i * 7 + t) % 70), 127}});
+            }
+        }
+    }
+    return fichierMidi(e, boucle ? fin : e.back().tick + fenetre);
+}
+
+// 10 ms a beat for one tick, then 2 s a beat, then `notes` notes a tick
+// apart: the player's clock, still at the fast tempo, sends them at once.
+inline Octets morceauTempoQuiCourt(uint32_t notes) {
+    std::vector<EvenementMidi> e{{0, {0xFF, 0x51, 3, 0, 0x27, 0x10}},
+                                 {1, {0xFF, 0x51, 3, 0x1E, 0x84, 0x80}}};
+    for (uint32_t i = 0; i < notes; ++i) {
+        e.push_back({2 + i, {0x90, static_cast<unsigned char>(30 + i % 70), 100}});
+    }
+    return fichierMidi(e, 6000);
 }

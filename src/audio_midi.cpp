@@ -1,0 +1,271 @@
+// The song check: whether FluidSynth's player can play a Standard MIDI File, and at what cost.
+//
+// FluidSynth parses the file again on the sound thread each time the song
+// starts or loops, and sends every event due on each 64-frame block it
+// renders, under the audio lock. A file it would spin on, or one that makes a
+// block take longer than real time, freezes the game: both are refused here,
+// before the file ever reaches the player.
+#include "audio_midi.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// FluidSynth refuses files with more tracks than this.
+constexpr unsigned pistesMax = 128;
+constexpr uint32_t tempoParDefaut = 500000;
+// The player's clock counts whole milliseconds: one 512-frame buffer at
+// 44100 Hz advances it by at most 12 ms, and each of its eight 64-frame
+// blocks may round the player's tick up by one.
+constexpr double msParTampon = 12.0;
+constexpr uint64_t ticksArrondis = 9;
+
+uint32_t lire32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+unsigned lire16(const unsigned char* p) {
+    return static_cast<unsigned>(p[0]) << 8 | p[1];
+}
+
+struct Curseur {
+    const unsigned char* p;
+    const unsigned char* fin;
+
+    bool octet(unsigned& valeur) {
+        if (p == fin) {
+            return false;
+        }
+        valeur = *p++;
+        return true;
+    }
+    // At most four bytes, as FluidSynth reads them.
+    bool nombreVariable(uint32_t& valeur) {
+        valeur = 0;
+        for (int i = 0; i < 4; ++i) {
+            unsigned c = 0;
+            if (!octet(c)) {
+                return false;
+            }
+            valeur = valeur << 7 | (c & 0x7F);
+            if ((c & 0x80) == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+    bool sauter(uint32_t n) {
+        if (n > static_cast<size_t>(fin - p)) {
+            return false;
+        }
+        p += n;
+        return true;
+    }
+};
+
+struct ChangementTempo {
+    uint64_t tick;
+    uint32_t microsecondes;
+};
+
+// Meta events whose length FluidSynth checks, with that length.
+bool longueurMetaAdmise(unsigned type, uint32_t longueur) {
+    switch (type) {
+    case 0x2F:
+        return longueur == 0;
+    case 0x51:
+        return longueur == 3;
+    case 0x54:
+        return longueur == 5;
+    case 0x58:
+        return longueur == 4;
+    case 0x59:
+        return longueur == 2;
+    default:
+        return true;
+    }
+}
+
+// Walks one track chunk, noting the tick of each event the player keeps
+// (notes, controllers, sysex, text, tempo, end of track) in `gardes`, as many
+// times as its weight; `fin` receives the last of them. Beyond
+// `evenementsMaxMusique` kept events they are only counted: the file is
+// refused anyway.
+bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<uint32_t>& gardes,
+                   size_t& nombre, uint64_t& fin) {
+    uint64_t tick = 0;
+    unsigned statut = 0;
+    fin = 0;
+    auto garder = [&](unsigned poids) {
+        fin = tick;
+        nombre += poids;
+        if (nombre <= evenementsMaxMusique) {
+            gardes.insert(gardes.end(), poids, static_cast<uint32_t>(tick));
+        }
+    };
+    while (c.p != c.fin) {
+        uint32_t delta = 0;
+        unsigned octet = 0;
+        if (!c.nombreVariable(delta) || !c.octet(octet)) {
+            return false;
+        }
+        tick += delta;
+        if (tick > 0x7FFFFFFF) {
+            return false;
+        }
+        if (octet == 0xFF) {
+            statut = 0;
+            unsigned type = 0;
+            uint32_t longueur = 0;
+            if (!c.octet(type) || !c.nombreVariable(longueur) ||
+                !longueurMetaAdmise(type, longueur)) {
+                return false;
+            }
+            const unsigned char* donnees = c.p;
+            if (!c.sauter(longueur)) {
+                return false;
+            }
+            if (type == 0x51) {
+                const uint32_t tempo = static_cast<uint32_t>(donnees[0]) << 16 |
+                                       static_cast<uint32_t>(donnees[1]) << 8 | donnees[2];
+                if (tempo == 0) {
+                    return false;
+                }
+                tempos.push_back({tick, tempo});
+            }
+            if (type == 0x2F || type == 0x51 || type == 0x01 || type == 0x05) {
+                garder(1);
+            }
+            if (type == 0x2F) {
+                // What follows the end of the track inside its chunk is skipped.
+                return true;
+            }
+        } else if (octet == 0xF0) {
+            statut = 0;
+            uint32_t longueur = 0;
+            if (!c.nombreVariable(longueur) || !c.sauter(longueur)) {
+                return false;
+            }
+            if (longueur > 0) {
+                garder(poidsSysex);
+            }
+        } else if (octet > 0xF0) {
+            return false;
+        } else {
+            unsigned premier = octet;
+            if ((octet & 0x80) != 0) {
+                statut = octet;
+                if (!c.octet(premier)) {
+                    return false;
+                }
+            } else if (statut == 0) {
+                return false;
+            }
+            const unsigned type = statut & 0xF0;
+            unsigned second = 0;
+            if (type != 0xC0 && type != 0xD0 && !c.octet(second)) {
+                return false;
+            }
+            if (((premier | second) & 0x80) != 0) {
+                return false;
+            }
+            garder(1);
+        }
+    }
+    return true;
+}
+
+// Most entries of `ticks` (sorted) that fall within any `etendue` consecutive
+// tick values.
+size_t rafale(const std::vector<uint32_t>& ticks, uint64_t etendue) {
+    size_t plus = 0;
+    size_t debut = 0;
+    for (size_t i = 0; i < ticks.size(); ++i) {
+        while (debut < i && ticks[i] - ticks[debut] >= etendue) {
+            ++debut;
+        }
+        plus = std::max(plus, i - debut + 1);
+    }
+    return plus;
+}
+
+} // namespace
+
+std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
+    if (taille < 14 || std::memcmp(d, "MThd", 4) != 0 || lire32(d + 4) != 6) {
+        return std::nullopt;
+    }
+    const unsigned format = lire16(d + 8);
+    const unsigned pistes = lire16(d + 10);
+    const unsigned division = lire16(d + 12);
+    // A negative division means SMPTE time, which FluidSynth does not play.
+    if (format > 2 || pistes == 0 || pistes > pistesMax || division == 0 ||
+        (division & 0x8000) != 0) {
+        return std::nullopt;
+    }
+
+    // FluidSynth expects the track chunks one after another; trailing bytes
+    // are ignored.
+    Curseur c{d + 14, d + taille};
+    std::vector<ChangementTempo> tempos;
+    std::vector<uint32_t> ticks;
+    size_t nombre = 0;
+    uint64_t fin = 0;
+    for (unsigned piste = 0; piste < pistes; ++piste) {
+        const unsigned char* entete = c.p;
+        if (!c.sauter(8) || std::memcmp(entete, "MTrk", 4) != 0) {
+            return std::nullopt;
+        }
+        const uint32_t longueur = lire32(entete + 4);
+        const Curseur morceau{c.p, c.p + std::min<size_t>(longueur, c.fin - c.p)};
+        uint64_t finPiste = 0;
+        if (!c.sauter(longueur) || !verifierPiste(morceau, tempos, ticks, nombre, finPiste)) {
+            return std::nullopt;
+        }
+        fin = std::max(fin, finPiste);
+    }
+    if (fin == 0) {
+        return std::nullopt;
+    }
+
+    // The length in seconds follows the tempo map of all tracks together. The
+    // player applies a tempo change only when its clock has passed it, so
+    // the fastest tempo in force bounds how far the clock runs per buffer.
+    std::stable_sort(
+        tempos.begin(), tempos.end(),
+        [](const ChangementTempo& a, const ChangementTempo& b) { return a.tick < b.tick; });
+    double secondes = 0.0;
+    uint64_t tick = 0;
+    uint32_t tempo = tempoParDefaut;
+    uint32_t tempoMin = tempos.empty() || tempos.front().tick > 0 ? tempo : 0xFFFFFF;
+    for (const ChangementTempo& changement : tempos) {
+        if (changement.tick >= fin) {
+            break;
+        }
+        secondes += static_cast<double>(changement.tick - tick) * tempo / 1e6 / division;
+        tick = changement.tick;
+        tempo = changement.microsecondes;
+        tempoMin = std::min(tempoMin, tempo);
+    }
+    secondes += static_cast<double>(fin - tick) * tempo / 1e6 / division;
+
+    const double msParTickMin = static_cast<double>(tempoMin) / 1000.0 / division;
+    const double etendue = std::min(msParTampon / msParTickMin + static_cast<double>(ticksArrondis),
+                                    static_cast<double>(std::numeric_limits<uint32_t>::max()));
+    size_t plus = nombre;
+    if (nombre <= evenementsMaxMusique) {
+        std::sort(ticks.begin(), ticks.end());
+        plus = rafale(ticks, static_cast<uint64_t>(etendue));
+    }
+    return MesureMidi{secondes, static_cast<uint32_t>(fin), nombre, plus,
+                      static_cast<double>(fin) * msParTickMin / 1000.0};
+}
+
+bool coutMidiAdmis(const MesureMidi& mesure) {
+    return mesure.evenements <= evenementsMaxMusique && mesure.rafaleMax <= rafaleMaxMusique &&
+           mesure.passeMin >= passeMinMusique;
+}
