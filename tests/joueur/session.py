@@ -169,7 +169,7 @@ class Partie:
         """Waits for this process's window with that caption, which becomes the window
         acted on (a change of video mode may give the game a new window)."""
         try:
-            trouvees = self.xdotool("search", "--sync", "--onlyvisible", "--pid",
+            trouvees = self.xdotool("search", "--sync", "--all", "--onlyvisible", "--pid",
                                     self.processus.pid, "--name", "^%s$" % titre, delai=delai)
         except subprocess.TimeoutExpired:
             raise AssertionError("no window %r within %s s (exit status %s)"
