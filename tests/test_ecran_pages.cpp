@@ -123,32 +123,4 @@ TEST_F(Pages, EveryWayOutOfAPageGivesTheMenuItsWindowBack) {
     }
 }
 
-TEST_F(Pages, InstructionsRedrawOncePerEventWithThePageCentred) {
-    scenario::reinitialiser(DEBUT);
-    scenario::mouvement(DEBUT + 200);
-    scenario::touche(DEBUT + 300, SDLK_a);
-    scenario::touche(DEBUT + 400, SDLK_ESCAPE);
-    SDL_Surface* page = chargerImage("IMG/fondInstructions.png");
-    ASSERT_NE(page, nullptr);
-    SDL_Surface* attendue = SDL_DisplayFormat(page);
-    int differents = 0;
-    scenario::surFlip([&](SDL_Surface* surface) {
-        for (int y = 0; y < 600; y += 50) {
-            for (int x = 0; x < 800; x += 50) {
-                differents += scenario::pixel(surface, x, y) != scenario::pixel(attendue, x, y);
-            }
-        }
-    });
-    instructions(ecran);
-    const auto& images = scenario::images();
-    ASSERT_EQ(images.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(images[i].instant, DEBUT + 200 + 100 * i);
-        EXPECT_EQ(images[i].titre, "Pressathon - INSTRUCTIONS");
-    }
-    EXPECT_EQ(differents, 0);
-    SDL_FreeSurface(attendue);
-    SDL_FreeSurface(page);
-}
-
 } // namespace

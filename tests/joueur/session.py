@@ -44,19 +44,6 @@ def arreter(processus):
             pass
 
 
-def lire_ligne(descripteur, delai):
-    """A line from a pipe, without its newline; what came when the time ran out."""
-    limite = time.monotonic() + delai
-    lu = b""
-    while not lu.endswith(b"\n"):
-        pret, _, _ = select.select([descripteur], [], [], max(0, limite - time.monotonic()))
-        morceau = os.read(descripteur, 64) if pret else b""
-        if not morceau:
-            break
-        lu += morceau
-    return lu.decode(errors="replace").strip()
-
-
 class ServeurX:
     """An Xvfb server on a display number it finds free itself (-displayfd).
 
@@ -86,11 +73,11 @@ class ServeurX:
                 pass_fds=(ecriture,), stdout=subprocess.DEVNULL, stderr=journal,
                 start_new_session=True)
             os.close(ecriture)
-            numero = lire_ligne(lecture, 30)
-            # Closed only once the whole line is read: Xvfb writes the number and
-            # its newline separately, and dies if the second write finds the pipe
-            # closed (which a loaded machine made frequent).
-            os.close(lecture)
+            # The whole line is read before the pipe closes: Xvfb writes the number
+            # and its newline separately, and dies if the second write finds the
+            # pipe closed (which a loaded machine made frequent).
+            with os.fdopen(lecture) as tube:
+                numero = tube.readline().strip() if select.select([tube], [], [], 30)[0] else ""
             raison = "no display number within 30 s"
             if numero.isdigit():
                 self.nom = ":" + numero
