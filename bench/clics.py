@@ -8,68 +8,31 @@ import time
 
 ICI = os.path.dirname(os.path.abspath(__file__))
 RACINE = os.path.dirname(ICI)
-sys.path.insert(0, os.path.join(RACINE, "tests", "joueur"))
-os.environ.setdefault("PRESSATHON_DONNEES", os.path.join(RACINE, "data"))
+sys.path.insert(0, ICI)
+DONNEES = os.environ.get("PRESSATHON_DONNEES", os.path.join(RACINE, "data"))
 
-from Xlib import X, display  # noqa: E402
-from Xlib.ext import xinput, xtest  # noqa: E402
+from Xlib import X  # noqa: E402
+from Xlib.ext import xtest  # noqa: E402
 
-from session import Partie, ServeurX  # noqa: E402
+from banc import SCORES, Jeu, ServeurX, Temoin  # noqa: E402
 
-SCORES = "highscores.tallyvault"
 # Clicks stop this long after the game's caption shows, so that every click
 # falls inside the 10 s of game time (which take at least 9.9 s of real time).
 DUREE_CLICS = 9.5
 
 
-class Temoin:
-    """A second X client that counts the motions and clicks the server generated.
-
-    Raw input events reach it whatever grab is active, so the count includes
-    the motions made while a button is held (those only the game sees)."""
-
-    def __init__(self, nom):
-        self.x = display.Display(nom)
-        # From version 2.2 on, raw events ignore grabs; python-xlib asks for 2.0.
-        xinput.XIQueryVersion(display=self.x.display,
-                              opcode=self.x.display.get_extension_major(xinput.extname),
-                              major_version=2, minor_version=2)
-        # The master pointer only: its XTest slave would report each event again.
-        self.x.screen().root.xinput_select_events([
-            (xinput.AllMasterDevices,
-             xinput.RawMotionMask | xinput.RawButtonPressMask | xinput.RawButtonReleaseMask)])
-        self.x.sync()
-        self.mouvements = 0
-        self.appuis = 0
-
-    def relever(self):
-        while self.x.pending_events():
-            evenement = self.x.next_event()
-            genre = getattr(evenement, "evtype", None)
-            if genre == xinput.RawMotion:
-                self.mouvements += 1
-            elif genre == xinput.RawButtonPress:
-                self.appuis += 1
-
-    def fermer(self):
-        self.x.close()
-
-
 def mesurer(serveur, programme, cadence, mouvements_par_s):
-    with Partie(serveur, fichiers={SCORES: b"0 0 0 0 0"}, programme=programme) as partie:
+    with Jeu(serveur, programme, DONNEES) as partie:
         partie.attendre_titre("Pressathon - HOME")
-        mains = display.Display(serveur.nom)
-        racine = mains.screen().root
+        mains = partie.x
         temoin = Temoin(serveur.nom)
-        fenetre = mains.create_resource_object("window", partie.id_fenetre)
-        origine = fenetre.translate_coords(racine, 0, 0)
-        ox, oy = -origine.x, -origine.y
+        ox, oy = partie.origine()
 
         partie.touche("1")
         partie.attendre_titre("Pressathon - JOUE")
         debut = time.monotonic()
         temoin.relever()
-        temoin.mouvements = temoin.appuis = 0
+        vus = []
 
         clics_envoyes = mouvements_envoyes = 0
         bouton_bas = False
@@ -101,27 +64,28 @@ def mesurer(serveur, programme, cadence, mouvements_par_s):
                 # The server is kept in step with the pace, and the game's end
                 # is watched: its count reaches the file when the time is up.
                 mains.sync()
-                temoin.relever()
+                vus += temoin.relever()
                 prochain_releve = maintenant + 0.01
                 # A game that counted nothing leaves the file as it was.
                 if partie.lire(SCORES) != b"0 0 0 0 0" or ecoule > 20:
                     break
             time.sleep(0.0005)
         mains.sync()
-        temoin.relever()
+        vus += temoin.relever()
         duree = maintenant - debut
-        compte = int(partie.lire(SCORES).split()[0])
         partie.touche("Escape")
         partie.attendre_titre("Pressathon - HOME")
+        # Read once the game is left: the change seen may be the room the
+        # game makes in the file before it writes a longer count.
+        compte = int(partie.lire(SCORES).split()[0])
         erreurs = partie.stderr()
         temoin.fermer()
-        mains.close()
         return {
             "cadence": cadence,
             "envoyes": clics_envoyes,
-            "vus": temoin.appuis,
+            "vus": sum(genre == Temoin.APPUI for genre, _, _ in vus),
             "comptes": compte,
-            "mouvements": temoin.mouvements / duree,
+            "mouvements": sum(genre == Temoin.MOUVEMENT for genre, _, _ in vus) / duree,
             "duree": duree,
             "stderr": erreurs,
         }

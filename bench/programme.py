@@ -20,26 +20,18 @@ import time
 
 ICI = os.path.dirname(os.path.abspath(__file__))
 RACINE = os.path.dirname(ICI)
-sys.path.insert(0, os.path.join(RACINE, "tests", "joueur"))
+sys.path.insert(0, ICI)
 
 from Xlib import X, error  # noqa: E402
 
-from session import ServeurX, arreter  # noqa: E402
+from banc import ServeurX, arreter, temps_cpu  # noqa: E402
 
-TIC = os.sysconf("SC_CLK_TCK")
 # The row of the window watched for the first frame: it crosses the menu's
 # picture, and the bare window's fill.
 LIGNE = 300
 
 
 # The process from outside.
-
-def temps_cpu(pid):
-    """utime + stime of the whole process (all its threads), in seconds."""
-    with open("/proc/%d/stat" % pid) as f:
-        champs = f.read().rsplit(")", 1)[1].split()
-    return (int(champs[11]) + int(champs[12])) / TIC
-
 
 def temps_fils(pid):
     """CPU time of each live thread, in seconds, by thread id: (name, seconds).

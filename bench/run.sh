@@ -13,7 +13,8 @@ demarrage_seul=${PRESSATHON_BENCH_DEMARRAGE:-}
 
 cmake -S "$racine" -B "$construction" -DPRESSATHON_BENCH=ON >/dev/null
 cmake --build "$construction" -j2 \
-    --target pressathon bench_audio bench_demarrage fenetre_nue sonde >/dev/null
+    --target pressathon pressathon_ecoute bench_audio bench_demarrage fenetre_nue sonde \
+    >/dev/null
 rm -rf "$resultats"
 mkdir -p "$resultats"
 charge() { cut -d' ' -f1 /proc/loadavg >>"$resultats/charge.txt"; }
@@ -40,6 +41,10 @@ if [ -z "$demarrage_seul" ] && [ -f "$racine/bench/clics.py" ]; then
     # Its verdict is read from its table; a failed run leaves its output to show.
     /usr/bin/python3 "$racine/bench/clics.py" "$construction/pressathon" \
         >"$resultats/clics.txt" || true
+    charge
+    echo "click to sound, and a game's length..." >&2
+    /usr/bin/python3 "$racine/bench/latence.py" --programme "$construction/bench/pressathon_ecoute" \
+        --sortie "$resultats/latence.json" >/dev/null || echo "latence.py failed" >&2
     charge
 fi
 /usr/bin/python3 "$racine/bench/tableau.py" "$resultats" | tee "$resultats/tableau.md"

@@ -163,6 +163,37 @@ def lignes_clics(dossier):
     return lignes
 
 
+def lignes_latence(latence):
+    if latence is None:
+        return [("Click to sound; a game's length", "not run", "", "", "")]
+    lignes = []
+    for c in latence["cadences"]:
+        quoi = "Click to sound: X server's release to its first mixed frame, %d clicks/s" % (
+            c["cadence"])
+        compte = "%d of %d counted" % (c["comptes"], c["envoyes"])
+        if "mediane" not in c:
+            lignes.append((quoi, "%s; %s sounds for %d clicks" % (
+                compte, c.get("entendus", "no"), c["envoyes"]), "", "", "**NO**"))
+            continue
+        lignes.append((quoi, "median %.1f ms, 95th percentile %.1f, max %.1f (min %.1f); %s"
+                       % (c["mediane"], c["p95"], c["max"], c["min"], compte), "",
+                       "95th <= 20 ms, max <= 30 ms",
+                       oui(c["p95"] <= 20 and c["max"] <= 30 and c["comptes"] == c["envoyes"])))
+    lignes.append(("X server's release stamps between the request and its reply",
+                   "%d outside" % latence["hors_fenetre"], "", "none outside",
+                   oui(latence["hors_fenetre"] == 0)))
+    durees = latence["durees_s"]
+    mediane = statistics.median(durees)
+    lignes.append(("A game's length: first click (at the caption) to the count written",
+                   "%.3f s (median of %d; %.3f-%.3f)" % (mediane, len(durees), min(durees),
+                                                        max(durees)), "",
+                   "9.9 to 10.0 s (99 steps of 100 ms, and loading)", oui(9.9 <= mediane <= 10.0)))
+    lignes.append(("CPU, a game while counting with a sound thread (clicks at 10/s)",
+                   "%.1f %% (median of %d)" % (statistics.median(latence["cpu_comptage"]),
+                                               len(latence["cpu_comptage"])), "", "info", "info"))
+    return lignes
+
+
 def etapes(p, demarrage):
     """The start-up timeline from the probed runs, and the in-process step costs."""
     sortie = []
@@ -192,7 +223,8 @@ def main():
     audio = charger(dossier, "audio.json")
     programme = charger(dossier, "programme.json")
     demarrage = charger(dossier, "demarrage.json")
-    lignes = lignes_audio(audio) + lignes_programme(programme) + lignes_clics(dossier)
+    lignes = (lignes_audio(audio) + lignes_programme(programme) + lignes_clics(dossier)
+              + lignes_latence(charger(dossier, "latence.json")))
     print("| Figure | Measured | Bare window | Target | Holds |")
     print("|---|---|---|---|---|")
     for ligne in lignes:
