@@ -229,7 +229,7 @@ TEST_F(FichierScores, AReadOnlyFileIsReadButKeepsNoScore) {
 
 TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
     int perdues = 0;
-    for (int manche = 0; manche < 50; ++manche) {
+    for (int manche = 0; manche < 200; ++manche) {
         ecrire("50 40 30 20 10");
         int depart[2];
         ASSERT_EQ(pipe(depart), 0);
