@@ -7,10 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <deque>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -21,24 +18,10 @@ namespace {
 // the test: after this long without events the program is asked to close.
 constexpr uint32_t PATIENCE = 60000;
 
-struct Etat {
-    uint32_t horloge = 0;
-    uint32_t dureeImage = 16;
-    uint32_t dernierInstant = 0;
-    bool epuise = false;
-    std::deque<std::pair<uint32_t, SDL_Event>> file;
-    std::string titre;
-    std::vector<std::string> textes;
-    std::vector<scenario::Dessin> dessins;
-    std::vector<scenario::Image> images;
-    std::map<const SDL_Surface*, std::string> textesDesSurfaces;
-    std::vector<scenario::AppelAudio> appels;
-    std::function<void(SDL_Surface*)> observateur;
-};
+using Etat = scenario::Journal;
 
 Etat& etat() {
-    static Etat e;
-    return e;
+    return scenario::journal();
 }
 
 // Instants compare as signed differences: a script may cross the clock's wrap.
@@ -150,8 +133,8 @@ void __wrap_SDL_WM_SetCaption(const char* titre, const char* icone) {
 
 int __wrap_SDL_Flip(SDL_Surface* ecran) {
     Etat& e = etat();
-    if (e.observateur) {
-        e.observateur(ecran);
+    if (e.surFlip) {
+        e.surFlip(ecran);
     }
     e.images.push_back({e.horloge, ecran->w, ecran->h, e.titre});
     // Nothing to show it on: presenting the surface would only cost time.
@@ -187,18 +170,15 @@ void __wrap_SDL_FreeSurface(SDL_Surface* surface) {
 
 namespace scenario {
 
+Journal& journal() {
+    static Journal e;
+    return e;
+}
+
 void reinitialiser(uint32_t debut) {
     etat() = Etat{};
     etat().horloge = debut;
     etat().dernierInstant = debut;
-}
-
-void dureeImage(uint32_t millisecondes) {
-    etat().dureeImage = millisecondes;
-}
-
-uint32_t horloge() {
-    return etat().horloge;
 }
 
 void evenement(uint32_t instant, const SDL_Event& evenement) {
@@ -244,26 +224,6 @@ void fermeture(uint32_t instant) {
     evenement(instant, e);
 }
 
-size_t evenementsRestants() {
-    return etat().file.size();
-}
-
-const std::vector<std::string>& textes() {
-    return etat().textes;
-}
-
-const std::vector<Dessin>& dessins() {
-    return etat().dessins;
-}
-
-const std::vector<Image>& images() {
-    return etat().images;
-}
-
-const std::vector<AppelAudio>& appelsAudio() {
-    return etat().appels;
-}
-
 int nombreAppels(const std::string& operation) {
     return static_cast<int>(
         std::count_if(etat().appels.begin(), etat().appels.end(),
@@ -279,9 +239,6 @@ const void* poignee(const std::string& operation, size_t rang) {
     return nullptr;
 }
 
-void surFlip(std::function<void(SDL_Surface*)> observateur) {
-    etat().observateur = std::move(observateur);
-}
 
 Dossier::Dossier() : ancien_(std::filesystem::current_path()) {
     std::string modele = (std::filesystem::temp_directory_path() / "pressathon-XXXXXX").string();
@@ -317,17 +274,6 @@ std::string Dossier::lire(const std::string& fichier) const {
     std::ostringstream contenu;
     contenu << std::ifstream(chemin_ / fichier, std::ios::binary).rdbuf();
     return contenu.str();
-}
-
-uint32_t pixel(SDL_Surface* surface, int x, int y) {
-    Uint32 brut = 0;
-    std::memcpy(&brut, static_cast<const Uint8*>(surface->pixels) + y * surface->pitch + x * 4,
-                sizeof brut);
-    Uint8 r = 0;
-    Uint8 g = 0;
-    Uint8 b = 0;
-    SDL_GetRGB(brut, surface->format, &r, &g, &b);
-    return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
 }
 
 } // namespace scenario

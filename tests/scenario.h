@@ -8,8 +8,10 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,9 +20,6 @@ namespace scenario {
 // Starts a new script: the clock reads `debut` ms, no event is due, nothing
 // is recorded, each flip takes 16 ms.
 void reinitialiser(uint32_t debut = 0);
-// How long one flip takes on the virtual clock.
-void dureeImage(uint32_t millisecondes);
-uint32_t horloge();
 
 // Events, each due at an instant of the virtual clock, in the order given.
 void evenement(uint32_t instant, const SDL_Event& evenement);
@@ -29,8 +28,6 @@ void appui(uint32_t instant, int bouton = SDL_BUTTON_LEFT);
 void relache(uint32_t instant, int bouton = SDL_BUTTON_LEFT);
 void mouvement(uint32_t instant);
 void fermeture(uint32_t instant);
-// Events not yet handed to the program.
-size_t evenementsRestants();
 
 // A sound operation, with the handle it took or returned and its number
 // argument (the looping setting, the channel).
@@ -60,17 +57,31 @@ struct Dessin {
     size_t image;
 };
 
-// What the program did, in order.
-const std::vector<std::string>& textes();
-const std::vector<Dessin>& dessins();
-const std::vector<Image>& images();
-const std::vector<AppelAudio>& appelsAudio();
+// The virtual clock, the script, and what the program did, in order.
+struct Journal {
+    uint32_t horloge = 0;
+    // How long one flip takes on the virtual clock.
+    uint32_t dureeImage = 16;
+    std::vector<Image> images;
+    std::vector<Dessin> dessins;
+    // Every text rendered, drawn or not.
+    std::vector<std::string> textes;
+    std::vector<AppelAudio> appels;
+    // Called on every flip with the surface shown, before the clock moves.
+    std::function<void(SDL_Surface*)> surFlip;
+    // Events still due, the last instant scripted, and whether the script
+    // ran out while the program waited.
+    std::deque<std::pair<uint32_t, SDL_Event>> file;
+    uint32_t dernierInstant = 0;
+    bool epuise = false;
+    std::string titre;
+    std::map<const SDL_Surface*, std::string> textesDesSurfaces;
+};
+Journal& journal();
+
 int nombreAppels(const std::string& operation);
 // The handle of the `rang`-th call of an operation (FMUSIC_LoadSong...).
 const void* poignee(const std::string& operation, size_t rang = 0);
-
-// Called on every flip with the surface shown, before the clock moves.
-void surFlip(std::function<void(SDL_Surface*)> observateur);
 
 // A temporary copy of the game's data that is the working directory while it
 // lives.
@@ -91,8 +102,5 @@ class Dossier {
     std::filesystem::path chemin_;
     std::filesystem::path ancien_;
 };
-
-// Colour of one pixel of a 32-bit surface, as 0xRRGGBB.
-uint32_t pixel(SDL_Surface* surface, int x, int y);
 
 } // namespace scenario

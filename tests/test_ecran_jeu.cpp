@@ -47,9 +47,9 @@ class Jeu : public ::testing::Test {
     // The countdown line of each frame, with the instant it was shown.
     static std::vector<std::pair<uint32_t, std::string>> lignesDuTemps() {
         std::vector<std::pair<uint32_t, std::string>> lignes;
-        for (const scenario::Dessin& d : scenario::dessins()) {
+        for (const scenario::Dessin& d : scenario::journal().dessins) {
             if (d.texte.rfind(LIGNE_CLICS, 0) != 0) {
-                lignes.emplace_back(scenario::images().at(d.image).instant, d.texte);
+                lignes.emplace_back(scenario::journal().images.at(d.image).instant, d.texte);
             }
         }
         return lignes;
@@ -57,7 +57,7 @@ class Jeu : public ::testing::Test {
 
     static int compteAffiche() {
         int compte = -1;
-        for (const std::string& texte : scenario::textes()) {
+        for (const std::string& texte : scenario::journal().textes) {
             std::sscanf(texte.c_str(), "Vous avez cliqu\xE9(e) [ %d ] fois !", &compte);
         }
         return compte;
@@ -66,7 +66,7 @@ class Jeu : public ::testing::Test {
     // When the sample loaded `rang`-th (0 the click, 1 the end sound) was played.
     static std::vector<uint32_t> sons(size_t rang) {
         std::vector<uint32_t> instants;
-        for (const auto& appel : scenario::appelsAudio()) {
+        for (const auto& appel : scenario::journal().appels) {
             if (appel.operation == "FSOUND_PlaySound" &&
                 appel.poignee == scenario::poignee("FSOUND_Sample_Load", rang)) {
                 instants.push_back(appel.instant);
@@ -95,9 +95,10 @@ TEST_F(Jeu, TheCountdownLastsTenTrueSeconds) {
         SCOPED_TRACE(testing::Message() << "start " << c.debut << ", frames of " << c.dureeImage
                                         << " ms, one of " << c.calage);
         scenario::reinitialiser(c.debut);
-        scenario::surFlip([&c](SDL_Surface*) {
-            scenario::dureeImage(scenario::images().size() == 40 ? c.calage : c.dureeImage);
-        });
+        scenario::journal().surFlip = [&c](SDL_Surface*) {
+            scenario::journal().dureeImage =
+                scenario::journal().images.size() == 40 ? c.calage : c.dureeImage;
+        };
         clic(c.debut + 3000);
         jouerJusqua(c.debut + 15000);
 
@@ -117,7 +118,8 @@ TEST_F(Jeu, TheCountdownLastsTenTrueSeconds) {
         const uint32_t duree = lignes[99].first - lignes[0].first;
         EXPECT_GE(duree, c.duree);
         EXPECT_LE(duree, c.duree + 100);
-        EXPECT_EQ(std::count(scenario::textes().begin(), scenario::textes().end(), "Temps : 10000"),
+        EXPECT_EQ(std::count(scenario::journal().textes.begin(), scenario::journal().textes.end(),
+                             "Temps : 10000"),
                   1);
         EXPECT_EQ(compteAffiche(), 1);
     }
@@ -166,7 +168,7 @@ TEST_F(Jeu, ClicksCountAndSoundOnTheReleaseOfRealButtons) {
     for (const Cas& c : cas) {
         SCOPED_TRACE(c.nom);
         scenario::reinitialiser(DEBUT);
-        scenario::dureeImage(2);
+        scenario::journal().dureeImage = 2;
         dossier.ecrire("highscores.tallyvault", "0 0 0 0 0");
         for (const Geste& g : c.gestes) {
             (g.appui ? scenario::appui : scenario::relache)(DEBUT + g.instant, g.bouton);
@@ -198,8 +200,9 @@ TEST_F(Jeu, NoClickIsLostAmongPointerMotion) {
     // SDL itself holds no more than 128 pending events: the game has it drop
     // pointer motion while it counts, and the menu gets it back afterwards.
     std::vector<Uint8> etats;
-    scenario::surFlip(
-        [&etats](SDL_Surface*) { etats.push_back(SDL_EventState(SDL_MOUSEMOTION, SDL_QUERY)); });
+    scenario::journal().surFlip = [&etats](SDL_Surface*) {
+        etats.push_back(SDL_EventState(SDL_MOUSEMOTION, SDL_QUERY));
+    };
     jouerJusqua(DEBUT + 20000);
     EXPECT_EQ(dossier.lire("highscores.tallyvault"), "490 0 0 0 0");
     EXPECT_EQ(std::count(etats.begin(), etats.end(), SDL_IGNORE), std::ssize(etats));
@@ -209,16 +212,16 @@ TEST_F(Jeu, NoClickIsLostAmongPointerMotion) {
 // Once the time is up, every pass submits the count again and the screen
 // redraws at the display's pace; the end sound plays once, on the second pass.
 TEST_F(Jeu, TheFinishedGameSubmitsItsScoreOnEveryPass) {
-    scenario::dureeImage(1);
+    scenario::journal().dureeImage = 1;
     dossier.ecrire("highscores.tallyvault", "50 40 30 20 10");
     for (uint32_t i = 0; i < 35; ++i) {
         clic(DEBUT + 100 + 50 * i);
     }
     std::vector<uint32_t> finies;
     std::string fichierApres;
-    scenario::surFlip([&](SDL_Surface*) {
-        if (scenario::textes().back() == "C'est finiii !") {
-            finies.push_back(scenario::horloge());
+    scenario::journal().surFlip = [&](SDL_Surface*) {
+        if (scenario::journal().textes.back() == "C'est finiii !") {
+            finies.push_back(scenario::journal().horloge);
             if (finies.size() == 1) {
                 fichierApres = dossier.lire("highscores.tallyvault");
             } else if (finies.size() == 3) {
@@ -227,7 +230,7 @@ TEST_F(Jeu, TheFinishedGameSubmitsItsScoreOnEveryPass) {
                 dossier.ecrire("highscores.tallyvault", "0 0 0 0 0");
             }
         }
-    });
+    };
     jouerJusqua(DEBUT + 12000);
     EXPECT_EQ(fichierApres, "50 40 35 30 20");
     EXPECT_EQ(dossier.lire("highscores.tallyvault"), "35 0 0 0 0");
@@ -266,10 +269,10 @@ TEST_F(Jeu, LeavingBeforeTheEndKeepsTheScoreFileAsItWas) {
         EXPECT_EQ(scenario::nombreAppels("FSOUND_Sample_Free"), 2);
         EXPECT_EQ(scenario::nombreAppels("FMUSIC_FreeSong"), 1);
         if (std::string(sortie) == "no song") {
-            EXPECT_TRUE(scenario::images().empty());
-            EXPECT_EQ(scenario::evenementsRestants(), 3u);
+            EXPECT_TRUE(scenario::journal().images.empty());
+            EXPECT_EQ(scenario::journal().file.size(), 3u);
         } else {
-            EXPECT_LE(scenario::horloge(), DEBUT + 5050 + 4 + 16);
+            EXPECT_LE(scenario::journal().horloge, DEBUT + 5050 + 4 + 16);
         }
     }
 }
@@ -278,8 +281,8 @@ TEST_F(Jeu, LeavingBeforeTheEndKeepsTheScoreFileAsItWas) {
 // the window's centre.
 TEST_F(Jeu, TextsSitWhereThePlayerLooksForThem) {
     jouerJusqua(DEBUT + 1000);
-    ASSERT_GE(scenario::dessins().size(), 2u);
-    for (const scenario::Dessin& texte : scenario::dessins()) {
+    ASSERT_GE(scenario::journal().dessins.size(), 2u);
+    for (const scenario::Dessin& texte : scenario::journal().dessins) {
         const bool compteur = texte.texte.rfind(LIGNE_CLICS, 0) == 0;
         EXPECT_EQ(texte.x + texte.largeur / 2, 400) << texte.texte;
         EXPECT_EQ(texte.y + texte.hauteur / 2, compteur ? 300 : 560) << texte.texte;

@@ -74,14 +74,14 @@ TEST_F(Pages, HighScoreLinesAreWrittenAndPlacedInTheSmallWindow) {
         voirHighScores(ecran, nullptr, nullptr);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.erreurs);
 
-        const auto& images = scenario::images();
+        const auto& images = scenario::journal().images;
         ASSERT_EQ(images.size(), 2u);
         EXPECT_EQ(images[0].instant, DEBUT + 400);
         EXPECT_EQ(images[0].titre, "Pressathon - HIGHSCORES");
         EXPECT_EQ(std::make_pair(images[0].largeur, images[0].hauteur), std::make_pair(600, 450));
-        ASSERT_EQ(scenario::dessins().size(), 10u);
+        ASSERT_EQ(scenario::journal().dessins.size(), 10u);
         for (size_t i = 0; i < 5; ++i) {
-            const scenario::Dessin& ligne = scenario::dessins()[i];
+            const scenario::Dessin& ligne = scenario::journal().dessins[i];
             EXPECT_EQ(ligne.texte, c.lignes[i]);
             EXPECT_EQ(std::make_pair(ligne.x, ligne.y), std::make_pair(200, 75 + 60 * int(i)));
         }
@@ -116,8 +116,9 @@ TEST_F(Pages, EveryWayOutOfAPageGivesTheMenuItsWindowBack) {
             }
             EXPECT_EQ(tailleFenetre(), std::make_pair(800, 600));
             EXPECT_EQ(scenario::nombreAppels("FMUSIC_FreeSong"), 1);
-            EXPECT_EQ(scenario::images().size(), std::string(sortie) == "no song" ? 0u : 1u);
-            EXPECT_EQ(scenario::evenementsRestants(), std::string(sortie) == "no song" ? 1u : 0u);
+            EXPECT_EQ(scenario::journal().images.size(),
+                      std::string(sortie) == "no song" ? 0u : 1u);
+            EXPECT_EQ(scenario::journal().file.size(), std::string(sortie) == "no song" ? 1u : 0u);
             dossier.restaurer(musique);
         }
     }

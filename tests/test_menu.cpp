@@ -37,7 +37,7 @@ class Programme : public ::testing::Test {
     // The sound operations made on the menu's song, after its loading.
     static std::vector<std::string> appelsMusiqueMenu() {
         std::vector<std::string> operations;
-        for (const auto& appel : scenario::appelsAudio()) {
+        for (const auto& appel : scenario::journal().appels) {
             if (appel.poignee == scenario::poignee("FMUSIC_LoadSong") &&
                 appel.operation != "FMUSIC_LoadSong") {
                 operations.push_back(appel.operation);
@@ -55,7 +55,7 @@ TEST_F(Programme, NothingIsDrawnUntilTheFirstEventThenOneFramePerEvent) {
     scenario::touche(2000, SDLK_ESCAPE);
     ASSERT_EQ(lancer(), 0);
 
-    const auto& images = scenario::images();
+    const auto& images = scenario::journal().images;
     ASSERT_GE(images.size(), 3u);
     EXPECT_EQ(images[0].instant, 1500u);
     EXPECT_EQ(images[1].instant, 1600u);
@@ -64,7 +64,7 @@ TEST_F(Programme, NothingIsDrawnUntilTheFirstEventThenOneFramePerEvent) {
         EXPECT_EQ(std::make_pair(images[i].largeur, images[i].hauteur), std::make_pair(800, 600));
     }
     // The welcome text, centred across and raised 265 pixels above the centre.
-    const scenario::Dessin& bienvenue = scenario::dessins().at(0);
+    const scenario::Dessin& bienvenue = scenario::journal().dessins.at(0);
     EXPECT_EQ(bienvenue.texte, "Bienvenue !");
     EXPECT_EQ(bienvenue.x, 400 - bienvenue.largeur / 2);
     EXPECT_EQ(bienvenue.y, 300 - bienvenue.hauteur / 2 - 265);
@@ -91,7 +91,7 @@ TEST_F(Programme, EveryWayOutShowsTheCreditsThenEnds) {
         geste(5000, interruption);
         ASSERT_EQ(lancer(), 0);
 
-        const auto& images = scenario::images();
+        const auto& images = scenario::journal().images;
         const auto debut = std::find_if(images.begin(), images.end(), [](const auto& i) {
             return i.titre == "Pressathon - CREDITS";
         });
@@ -133,7 +133,7 @@ TEST_F(Programme, EachScreenKeyStopsTheMenuSongAndPlaysItAgainAfter) {
     attendu.push_back("FMUSIC_FreeSong");
     EXPECT_EQ(appelsMusiqueMenu(), attendu);
     // Every screen gave the 800x600 window back to the menu.
-    for (const auto& image : scenario::images()) {
+    for (const auto& image : scenario::journal().images) {
         if (image.titre == "Pressathon - HOME" && image.instant < instant) {
             EXPECT_EQ(std::make_pair(image.largeur, image.hauteur), std::make_pair(800, 600));
         }
@@ -151,8 +151,8 @@ TEST_F(Programme, WithoutTheMenuSongTheProgramEndsWithStatusOne) {
 #ifdef __SANITIZE_ADDRESS__
     __lsan_enable();
 #endif
-    EXPECT_TRUE(scenario::images().empty());
-    EXPECT_EQ(scenario::evenementsRestants(), 1u);
+    EXPECT_TRUE(scenario::journal().images.empty());
+    EXPECT_EQ(scenario::journal().file.size(), 1u);
     // The test tidies up for the next.
     SDL_Quit();
     TTF_Quit();
@@ -223,7 +223,7 @@ TEST_F(Programme, RandomSessionsEndWellAndKeepASortedTable) {
 
         // Each frame has the size its screen asks for; the menu's last one
         // is drawn in the credits' window.
-        const auto& images = scenario::images();
+        const auto& images = scenario::journal().images;
         for (size_t i = 0; i + 1 < images.size(); ++i) {
             EXPECT_EQ(TAILLES.at(images[i].titre),
                       std::make_pair(images[i].largeur, images[i].hauteur))
