@@ -133,24 +133,17 @@ TEST_F(FichierScores, AScoreTakesItsRankAndTheLastEntryDrops) {
         {"50 40 30 20 10", 60, "60 50 40 30 20"},
         {"50 40 30 20 10", 35, "50 40 35 30 20"},
         {"50 40 30 20 10", 15, "50 40 30 20 15"},
-        {"0 0 0 0 0", 3, "3 0 0 0 0"},
         {"0 0 0 0 0 ", 0, "0 0 0 0 0 "},
         {bizarre, 5, bizarre},
-        {bizarre, 10, bizarre},
-        {bizarre, 30, bizarre},
         {bizarre, 50, bizarre},
         // Entries the file lacks count as zeros.
         {"", 7, "7 0 0 0 0"},
-        {"9 4", 5, "9 5 4 0 0"},
         // An unsorted file is not repaired.
         {"10 50 30 20 40", 35, "35 10 50 30 20"},
-        {"50 10 40 20 30", 30, "50 30 10 40 20"},
         // A longer old text leaves nothing behind.
-        {"50 40 30 20 10                    999 999\n", 60, "60 50 40 30 20"},
         {"-100000 -200000 -300000 -400000 -500000", 7, "7 -100000 -200000 -300000 -400000"},
         // Out of range, an entry is read as the nearest bound.
         {"4294967296 -4294967297 0 0 0", 5, "2147483647 5 -2147483648 0 0"},
-        {std::string(1 << 20, '5'), 1, "2147483647 1 0 0 0"},
     };
     for (const auto& [avant, score, apres] : cas) {
         EXPECT_EQ(apresSoumission(avant, score), apres) << avant.substr(0, 40) << " with " << score;
@@ -166,19 +159,15 @@ TEST_F(FichierScores, ReadingStopsAtTheFirstEntryThatDoesNotParse) {
         {"57 43 40 12 3", {57, 43, 40, 12, 3}},
         {"\t 12\n\n-3\r\n+4\v5\f6 7 8", {12, -3, 4, 5, 6}},
         {"1 2 x 4 5", {1, 2, X, X, X}},
-        {"1 - 2", {1, X, X, X, X}},
         {"7-2+1", {7, -2, 1, X, X}},
         {std::string("3\0 4", 4), {3, X, X, X, X}},
-        {"", {X, X, X, X, X}},
         {"99999999999 -99999999999 2147483648 -2147483649 -2147483648",
          {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MIN}},
         {std::string(4000, ' ') + "1 2 3 4 5", {1, 2, 3, 4, 5}},
         {limite + "1 2 3 4 5", {X, X, X, X, X}},
         // A number cut by the limit counts only when its value is certain.
-        {limite.substr(2) + "123 4", {X, X, X, X, X}},
         {limite.substr(4) + "123 4", {123, X, X, X, X}},
         {limite.substr(10) + "21474836480 1", {INT32_MAX, X, X, X, X}},
-        {"8 " + std::string(1 << 20, '9') + " 1", {8, INT32_MAX, X, X, X}},
     };
     for (const auto& [texte, table] : cas) {
         EXPECT_EQ(lecture(texte), table) << texte.substr(0, 40);

@@ -20,11 +20,11 @@ DONNEES = os.environ.get("PRESSATHON_DONNEES", "data")
 MESA_LOGICIEL = "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"
 
 
+# For a sanitizer build, Mesa's software driver loaded from the start (after ASan's
+# runtime): Mesa unloads it when the window closes, and LeakSanitizer would report its
+# globals from a library it can no longer name.
 @functools.lru_cache(maxsize=None)
 def prechargement():
-    """For a sanitizer build, Mesa's software driver loaded from the start (after ASan's
-    runtime): Mesa unloads it when the window closes, and LeakSanitizer would report its
-    globals from a library it can no longer name."""
     liens = subprocess.run(["ldd", PROGRAMME], capture_output=True, text=True).stdout
     asan = re.search(r"libasan\.so\S* => (\S+)", liens)
     if asan and os.path.exists(MESA_LOGICIEL):
@@ -32,8 +32,8 @@ def prechargement():
     return {}
 
 
+# Ends a process and its group, politely first.
 def arreter(processus):
-    """Ends a process and its group, politely first."""
     for sig, delai in ((signal.SIGTERM, 3), (signal.SIGKILL, 5)):
         if processus.poll() is not None:
             return
@@ -44,14 +44,12 @@ def arreter(processus):
             pass
 
 
+# An Xvfb server on a display number it finds free itself (-displayfd).
+#
+# A start that fails is tried again, waiting longer each time, for up to a
+# minute; what Xvfb wrote is kept and shown when no start succeeds, and
+# each failed start is reported on stderr.
 class ServeurX:
-    """An Xvfb server on a display number it finds free itself (-displayfd).
-
-    A start that fails is tried again, waiting longer each time, for up to a
-    minute; what Xvfb wrote is kept and shown when no start succeeds, and
-    each failed start is reported on stderr.
-    """
-
     def __enter__(self):
         limite = time.monotonic() + 60
         pause = 0.25
@@ -99,14 +97,12 @@ class ServeurX:
             arreter(self.processus)
 
 
+# The game running in a private copy of data/, with its window and its stderr.
+#
+# `fichiers` maps a data path to new bytes (None removes it); `fifos` are
+# data paths replaced by named pipes nobody writes to. A `commande` given
+# (an installed launcher, say) runs from / with no copy of the data.
 class Partie:
-    """The game running in a private copy of data/, with its window and its stderr.
-
-    `fichiers` maps a data path to new bytes (None removes it); `fifos` are
-    data paths replaced by named pipes nobody writes to. A `commande` given
-    (an installed launcher, say) runs from / with no copy of the data.
-    """
-
     def __init__(self, serveur, fichiers=None, fifos=(), env=None, commande=None):
         self.serveur = serveur
         self.dossier = tempfile.mkdtemp(prefix="pressathon-joueur-")
@@ -152,9 +148,9 @@ class Partie:
                               capture_output=True, text=True,
                               env=dict(os.environ, DISPLAY=self.serveur.nom)).stdout
 
+    # Waits for this process's window with that caption, which becomes the window
+    # acted on (a change of video mode may give the game a new window).
     def attendre_titre(self, titre, delai=10):
-        """Waits for this process's window with that caption, which becomes the window
-        acted on (a change of video mode may give the game a new window)."""
         try:
             trouvees = self.xdotool("search", "--sync", "--all", "--onlyvisible", "--pid",
                                     self.processus.pid, "--name", "^%s$" % titre, delai=delai)
@@ -187,8 +183,8 @@ class Partie:
         geometrie = self._fenetre().get_geometry()
         return geometrie.width, geometrie.height
 
+    # The window's pixels as an RGB image.
     def capture(self):
-        """The window's pixels as an RGB image."""
         largeur, hauteur = self.taille()
         image = self._fenetre().get_image(0, 0, largeur, hauteur, X.ZPixmap, 0xFFFFFFFF)
         return Image.frombytes("RGB", (largeur, hauteur), image.data, "raw", "BGRX")
@@ -203,8 +199,8 @@ class Partie:
     def bouger(self, x, y):
         self.xdotool("mousemove", "--window", self.fenetre, x, y)
 
+    # The window's close button: a WM_DELETE_WINDOW request from the window manager.
     def fermer(self):
-        """The window's close button: a WM_DELETE_WINDOW request from the window manager."""
         x = self.serveur.x
         message = protocol.event.ClientMessage(
             window=self._fenetre(), client_type=x.intern_atom("WM_PROTOCOLS"),
@@ -213,15 +209,15 @@ class Partie:
         x.flush()
 
 
+# Mean absolute difference per channel (0 to 255) of two images over a box.
 def ecart(image, reference, boite):
-    """Mean absolute difference per channel (0 to 255) of two images over a box."""
     a = image.crop(boite).convert("RGB").tobytes()
     b = reference.crop(boite).convert("RGB").tobytes()
     return sum(abs(p - q) for p, q in zip(a, b)) / max(1, len(a))
 
 
+# A picture of data/ as the game draws it: on white, its transparency flattened.
 def sur_blanc(nom):
-    """A picture of data/ as the game draws it: on white, its transparency flattened."""
     image = Image.open(os.path.join(DONNEES, nom)).convert("RGBA")
     fond = Image.new("RGBA", image.size, (255, 255, 255, 255))
     return Image.alpha_composite(fond, image).convert("RGB")

@@ -49,16 +49,16 @@ class Installation(unittest.TestCase):
         self.addCleanup(shutil.rmtree, dossier, True)
         return dossier
 
+    # A copy of the installation, elsewhere, whose program only reports where it ran.
     def copie_temoin(self):
-        """A copy of the installation, elsewhere, whose program only reports where it ran."""
         copie = os.path.join(self.dossier(), "ailleurs")
         shutil.copytree(self.prefixe, copie, symlinks=True)
         ecrire(os.path.join(copie, "libexec/pressathon/pressathon"),
                b'#!/bin/sh\npwd -P > "${TEMOIN:-/dev/null}"\nexit 7\n')
         return os.path.join(copie, "bin/pressathon")
 
+    # Started from /, as a menu entry would: the launcher must not depend on where.
     def lancer(self, commande, **variables):
-        """Started from /, as a menu entry would: the launcher must not depend on where."""
         env = {cle: valeur for cle, valeur in os.environ.items()
                if cle not in ("HOME", "XDG_DATA_HOME", "DISPLAY")}
         return subprocess.Popen([commande], cwd="/", env=dict(env, **variables),

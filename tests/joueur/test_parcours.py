@@ -16,8 +16,8 @@ def sombres(image, boite):
     return sum(1 for r, g, b in image.crop(boite).getdata() if r + g + b < 150)
 
 
+# A WAV file around raw sample data.
 def wav(frequence, bits, canaux, donnees):
-    """A WAV file around raw sample data."""
     bloc = bits // 8 * canaux
     entete = struct.pack("<HHIIHH", 1, canaux, frequence, frequence * bloc, bloc, bits)
     return (b"RIFF" + struct.pack("<I", 36 + len(donnees)) + b"WAVEfmt "
@@ -35,8 +35,8 @@ class Parcours(unittest.TestCase):
         partie.attendre_titre("Pressathon - HOME")
         return partie
 
+    # Opens the high scores and returns their first frame drawn.
     def tableau(self, partie):
-        """Opens the high scores and returns their first frame drawn."""
         partie.touche("2")
         partie.attendre_titre("Pressathon - HIGHSCORES")
         self.assertEqual(partie.taille(), (600, 450))
