@@ -239,7 +239,6 @@ const void* poignee(const std::string& operation, size_t rang) {
     return nullptr;
 }
 
-
 Dossier::Dossier() : ancien_(std::filesystem::current_path()) {
     std::string modele = (std::filesystem::temp_directory_path() / "pressathon-XXXXXX").string();
     if (mkdtemp(modele.data()) == nullptr) {
