@@ -6,14 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-int ouvrirFichierRegulier(const char* chemin, off_t& taille) {
+int ouvrirFichierRegulier(const char* chemin, off_t& taille, bool ecriture) {
     taille = 0;
     if (chemin == nullptr) {
         return -1;
     }
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
     // writer that never comes. For a regular file the flag changes nothing.
-    const int descripteur = open(chemin, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int descripteur =
+        open(chemin, (ecriture ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (descripteur < 0) {
         return -1;
     }

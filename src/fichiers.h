@@ -4,11 +4,12 @@
 #include <SDL.h>
 #include <sys/types.h>
 
-// Opens a file for reading only when it is a regular file. The open cannot
-// block: a FIFO, a device or a directory in the file's place counts as
-// missing, like an absent file. Returns the descriptor (close-on-exec), or -1;
-// `taille` receives the file's size.
-int ouvrirFichierRegulier(const char* chemin, off_t& taille);
+// Opens a file only when it is a regular file, for reading or, with
+// `ecriture`, for reading and writing. The open cannot block: a FIFO, a
+// device or a directory in the file's place counts as missing, like an absent
+// file. Returns the descriptor (close-on-exec), or -1; `taille` receives the
+// file's size.
+int ouvrirFichierRegulier(const char* chemin, off_t& taille, bool ecriture = false);
 
 // The same file as an SDL stream that closes the descriptor when it is
 // closed, so that the libraries read the very file that was checked; null

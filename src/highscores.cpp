@@ -3,13 +3,12 @@
 
 #include "audio.h"
 #include "ecran.h"
+#include "fichiers.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,16 +25,9 @@ bool estChiffre(char c) {
 } // namespace
 
 int ouvrirHighScores(bool pourEcrire) {
-    // Non-blocking so that a FIFO put in the file's place cannot hang the
-    // open; for a regular file the flag changes nothing.
-    const int descripteur = open(FICHIER_HIGHSCORES, (pourEcrire ? O_RDWR : O_RDONLY) | O_CLOEXEC |
-                                                         O_NOCTTY | O_NONBLOCK);
+    off_t taille = 0;
+    const int descripteur = ouvrirFichierRegulier(FICHIER_HIGHSCORES, taille, pourEcrire);
     if (descripteur < 0) {
-        return -1;
-    }
-    struct stat etat;
-    if (fstat(descripteur, &etat) != 0 || !S_ISREG(etat.st_mode)) {
-        close(descripteur);
         return -1;
     }
     // A lock that cannot be had (no support on the file system) leaves the
