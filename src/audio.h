@@ -36,8 +36,8 @@ void FMUSIC_StopSong(FMUSIC_MODULE* musique);
 void FMUSIC_FreeSong(FMUSIC_MODULE* musique);
 
 // Loads a WAV file converted to the mixer's format; null when it is missing,
-// not a regular file, malformed, empty or beyond the bounds of audio_wav.h. `mode`, `debut` and `longueur` are accepted for the callers'
-// sake; the whole file is always loaded.
+// not a regular file, malformed, empty or beyond the bounds of audio_wav.h. `mode`, `debut` and
+// `longueur` are accepted for the callers' sake; the whole file is always loaded.
 FSOUND_SAMPLE* FSOUND_Sample_Load(int index, const char* chemin, unsigned int mode, int debut,
                                   int longueur);
 // Starts the sample on a free voice and returns at once; sounds may overlap.
