@@ -143,7 +143,7 @@ class Installation(unittest.TestCase):
             jeu.touche("Escape")
             jeu.attendre_titre("Pressathon - CREDITS")
             jeu.touche("Escape")
-            self.assertEqual(jeu.attendre_fin(10), 0)
+            self.assertEqual(jeu.processus.wait(10), 0)
             self.assertEqual(jeu.stderr(), b"")
 
     def test_the_debian_package_builds_passes_lintian_and_runs_from_usr_games(self):
