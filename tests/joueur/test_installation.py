@@ -47,7 +47,7 @@ class Installation(unittest.TestCase):
         lances = [subprocess.Popen([commande], cwd="/", env=dict(env, **variables),
                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                   for _ in range(nombre)]
-        return [(lance.wait(30), lance.stderr.read()) for lance in lances]
+        return [(lance.wait(30), lance.communicate()[1]) for lance in lances]
 
     def test_the_launcher_prepares_the_players_directory_and_refuses_one_not_theirs(self):
         commande, temoin, maison = self.copie_temoin(), Path(self.dossier(), "t"), self.dossier()

@@ -84,7 +84,7 @@ class SansAffichage(unittest.TestCase):
         # Ending at once releases nothing, on purpose.
         env["ASAN_OPTIONS"] = os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
         for affichage in ({}, {"DISPLAY": ":59999"}):
-            with self.subTest(**affichage):
+            with self.subTest(DISPLAY=affichage.get("DISPLAY")):
                 fini = subprocess.run([PROGRAMME], capture_output=True, timeout=10,
                                       env=dict(env, **affichage, **prechargement()))
                 self.assertEqual((fini.returncode, fini.stdout), (1, b""))
