@@ -89,11 +89,14 @@ class ServeurX:
                 return False
 
     def __exit__(self, *erreur):
-        self.x.close()
-        arreter(self.processus)
+        try:
+            self.x.close()
+        finally:
+            arreter(self.processus)
 
 
-# The game running in a private copy of data/, with its window and its stderr.
+# The game running in a private copy of data/, with its window, and its stderr
+# kept there as "..stderr".
 #
 # `fichiers` maps a data path to new bytes, or to None for a named pipe nobody
 # writes to. A `commande` given (an installed launcher, say) runs from / with
@@ -129,9 +132,6 @@ class Partie:
 
     def lire(self, nom):
         return (self.dossier / nom).read_bytes()
-
-    def stderr(self):
-        return self.lire("..stderr")
 
     def xdotool(self, *arguments, delai=10):
         return subprocess.run(["xdotool", *map(str, arguments)], check=True, timeout=delai,

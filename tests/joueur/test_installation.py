@@ -121,7 +121,7 @@ class Installation(unittest.TestCase):
             jeu.attendre_titre("Pressathon - CREDITS")
             jeu.touche("Escape")
             self.assertEqual(jeu.processus.wait(10), 0)
-            self.assertEqual(jeu.stderr(), b"")
+            self.assertEqual(jeu.lire("..stderr"), b"")
 
     def test_the_debian_package_builds_passes_lintian_and_runs_from_usr_games(self):
         # Built from the sources as committed, nothing else, inside and beside a copy.

@@ -60,7 +60,7 @@ class Parcours(unittest.TestCase):
         partie.montre("IMG/fondCredits.png", (0, 0, 300, 500))
         partie.touche("Escape")
         self.assertEqual(partie.processus.wait(5), 0)
-        self.assertEqual(partie.stderr(), b"")
+        self.assertEqual(partie.lire("..stderr"), b"")
 
     def test_damaged_data_neither_crashes_nor_freezes_the_game(self):
         # Named pipes nobody writes to in place of a picture, the font and the end
@@ -74,7 +74,7 @@ class Parcours(unittest.TestCase):
         partie.attendre(lambda: partie.lire(SCORES) == b"5 0 0 0 0", 25, "the score")
         partie.touche("Escape")
         partie.attendre_titre("Pressathon - HOME", 1)
-        self.assertEqual(partie.stderr(), b"")
+        self.assertEqual(partie.lire("..stderr"), b"")
 
 
 class SansAffichage(unittest.TestCase):
