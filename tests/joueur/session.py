@@ -1,7 +1,6 @@
 #!/usr/bin/python3
 """A real X server (Xvfb), the real game in a real window, and a player's hands (xdotool)."""
 
-import functools
 import os
 import re
 import select
@@ -11,9 +10,10 @@ import subprocess
 import sys
 import tempfile
 import time
+from pathlib import Path
 
 from PIL import Image
-from Xlib import X, display, protocol
+from Xlib import X, display
 
 PROGRAMME = os.path.abspath(os.environ.get("PRESSATHON_PROGRAMME", "build/pressathon"))
 DONNEES = os.environ.get("PRESSATHON_DONNEES", "data")
@@ -23,7 +23,6 @@ MESA_LOGICIEL = "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"
 # For a sanitizer build, Mesa's software driver loaded from the start (after ASan's
 # runtime): Mesa unloads it when the window closes, and LeakSanitizer would report its
 # globals from a library it can no longer name.
-@functools.lru_cache(maxsize=None)
 def prechargement():
     liens = subprocess.run(["ldd", PROGRAMME], capture_output=True, text=True).stdout
     asan = re.search(r"libasan\.so\S* => (\S+)", liens)
@@ -76,19 +75,18 @@ class ServeurX:
             # pipe closed (which a loaded machine made frequent).
             with os.fdopen(lecture) as tube:
                 numero = tube.readline().strip() if select.select([tube], [], [], 30)[0] else ""
-            raison = "no display number within 30 s"
-            if numero.isdigit():
-                self.nom = ":" + numero
-                try:
-                    self.x = display.Display(self.nom)
-                    return True
-                except Exception as erreur:
-                    raison = "cannot connect to %s: %s" % (self.nom, erreur)
-            arreter(self.processus)
-            journal.seek(0)
-            echecs.append("%s (status %s) %s" % (raison, self.processus.returncode,
-                                                 journal.read().decode(errors="replace").strip()))
-            return False
+            # No number within 30 s leaves the name ":", which Xlib refuses.
+            self.nom = ":" + numero
+            try:
+                self.x = display.Display(self.nom)
+                return True
+            except Exception as erreur:
+                arreter(self.processus)
+                journal.seek(0)
+                echecs.append("%r: %s (status %s) %s" % (
+                    self.nom, erreur, self.processus.returncode,
+                    journal.read().decode(errors="replace").strip()))
+                return False
 
     def __exit__(self, *erreur):
         try:
@@ -97,25 +95,25 @@ class ServeurX:
             arreter(self.processus)
 
 
-# The game running in a private copy of data/, with its window and its stderr.
+# The game running in a private copy of data/, with its window, and its stderr
+# kept there as "..stderr".
 #
-# `fichiers` maps a data path to new bytes (None removes it); `fifos` are
-# data paths replaced by named pipes nobody writes to. A `commande` given
-# (an installed launcher, say) runs from / with no copy of the data.
+# `fichiers` maps a data path to new bytes, or to None for a named pipe nobody
+# writes to. A `commande` given (an installed launcher, say) runs from / with
+# no copy of the data.
 class Partie:
-    def __init__(self, serveur, fichiers=None, fifos=(), env=None, commande=None):
+    def __init__(self, serveur, fichiers=None, env=None, commande=None):
         self.serveur = serveur
-        self.dossier = tempfile.mkdtemp(prefix="pressathon-joueur-")
+        self.dossier = Path(tempfile.mkdtemp(prefix="pressathon-joueur-"))
         if commande is None:
             shutil.copytree(DONNEES, self.dossier, dirs_exist_ok=True)
-        for chemin, contenu in dict(fichiers or {}, **{f: None for f in fifos}).items():
-            os.remove(self.chemin(chemin))
-            if chemin in fifos:
-                os.mkfifo(self.chemin(chemin))
-            elif contenu is not None:
-                with open(self.chemin(chemin), "wb") as sortie:
-                    sortie.write(contenu)
-        self.erreurs = open(self.chemin("..stderr"), "w+b")
+        for chemin, contenu in (fichiers or {}).items():
+            (self.dossier / chemin).unlink()
+            if contenu is None:
+                os.mkfifo(self.dossier / chemin)
+            else:
+                (self.dossier / chemin).write_bytes(contenu)
+        self.erreurs = open(self.dossier / "..stderr", "wb")
         self.processus = subprocess.Popen(
             commande or [PROGRAMME], cwd="/" if commande else self.dossier,
             env=dict(os.environ, DISPLAY=serveur.nom, **({} if commande else prechargement()),
@@ -132,16 +130,8 @@ class Partie:
         self.erreurs.close()
         shutil.rmtree(self.dossier, ignore_errors=True)
 
-    def chemin(self, nom):
-        return os.path.join(self.dossier, nom)
-
     def lire(self, nom):
-        with open(self.chemin(nom), "rb") as entree:
-            return entree.read()
-
-    def stderr(self):
-        self.erreurs.flush()
-        return self.lire("..stderr")
+        return (self.dossier / nom).read_bytes()
 
     def xdotool(self, *arguments, delai=10):
         return subprocess.run(["xdotool", *map(str, arguments)], check=True, timeout=delai,
@@ -173,21 +163,12 @@ class Partie:
                                      % (quoi, self.processus.poll()))
             time.sleep(0.05)
 
-    def attendre_fin(self, delai=20):
-        return self.processus.wait(delai)
-
-    def _fenetre(self):
-        return self.serveur.x.create_resource_object("window", self.fenetre)
-
-    def taille(self):
-        geometrie = self._fenetre().get_geometry()
-        return geometrie.width, geometrie.height
-
-    # The window's pixels as an RGB image.
+    # The window's pixels as an RGB image of its size.
     def capture(self):
-        largeur, hauteur = self.taille()
-        image = self._fenetre().get_image(0, 0, largeur, hauteur, X.ZPixmap, 0xFFFFFFFF)
-        return Image.frombytes("RGB", (largeur, hauteur), image.data, "raw", "BGRX")
+        fenetre = self.serveur.x.create_resource_object("window", self.fenetre)
+        taille = fenetre.get_geometry()
+        image = fenetre.get_image(0, 0, taille.width, taille.height, X.ZPixmap, 0xFFFFFFFF)
+        return Image.frombytes("RGB", (taille.width, taille.height), image.data, "raw", "BGRX")
 
     def touche(self, nom):
         self.xdotool("windowfocus", "--sync", self.fenetre, "key", nom)
@@ -196,28 +177,20 @@ class Partie:
         self.xdotool("mousemove", "--window", self.fenetre, 400, 300,
                      "click", "--repeat", fois, "--delay", delai_ms, bouton, delai=30)
 
-    def bouger(self, x, y):
-        self.xdotool("mousemove", "--window", self.fenetre, x, y)
-
-    # The window's close button: a WM_DELETE_WINDOW request from the window manager.
-    def fermer(self):
-        x = self.serveur.x
-        message = protocol.event.ClientMessage(
-            window=self._fenetre(), client_type=x.intern_atom("WM_PROTOCOLS"),
-            data=(32, [x.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]))
-        self._fenetre().send_event(message, event_mask=X.NoEventMask)
-        x.flush()
+    # Waits until the window shows that picture of data/ over that box, within an
+    # average `seuil` a channel. Drawn on events only: a pointer move makes sure
+    # of a frame.
+    def montre(self, nom, boite, seuil=4):
+        # As the game draws it: on white, its transparency flattened.
+        image = Image.open(os.path.join(DONNEES, nom)).convert("RGBA")
+        fond = Image.new("RGBA", image.size, (255, 255, 255, 255))
+        reference = Image.alpha_composite(fond, image).convert("RGB")
+        self.xdotool("mousemove", "--window", self.fenetre, 20, 430)
+        self.attendre(lambda: ecart(self.capture(), reference, boite) < seuil, 5, nom)
+        return reference
 
 
 # Mean absolute difference per channel (0 to 255) of two images over a box.
 def ecart(image, reference, boite):
-    a = image.crop(boite).convert("RGB").tobytes()
-    b = reference.crop(boite).convert("RGB").tobytes()
+    a, b = (i.crop(boite).convert("RGB").tobytes() for i in (image, reference))
     return sum(abs(p - q) for p, q in zip(a, b)) / max(1, len(a))
-
-
-# A picture of data/ as the game draws it: on white, its transparency flattened.
-def sur_blanc(nom):
-    image = Image.open(os.path.join(DONNEES, nom)).convert("RGBA")
-    fond = Image.new("RGBA", image.size, (255, 255, 255, 255))
-    return Image.alpha_composite(fond, image).convert("RGB")

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The installed game: its menu entry, the launcher, each player's own scores, the Debian package."""
+"""The installed game: its menu entry, the launcher, each player's own scores, the .deb package."""
 
 import glob
 import os
@@ -7,6 +7,7 @@ import shutil
 import subprocess
 import tempfile
 import unittest
+from pathlib import Path
 
 from session import Partie, ServeurX
 
@@ -18,93 +19,70 @@ LINTIAN_ACCEPTE = ["I: pressathon: font-%s [usr/share/games/pressathon/journal.t
                    for etiquette in ("in-non-font-package", "outside-font-dir")]
 
 
-def lire(chemin):
-    with open(chemin, "rb") as entree:
-        return entree.read()
-
-
-def ecrire(chemin, contenu):
-    with open(chemin, "wb") as sortie:
-        sortie.write(contenu)
-
-
 class Installation(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.racine = tempfile.mkdtemp(prefix="pressathon-installation-")
         cls.prefixe = os.path.join(cls.racine, "prefixe")
-        cls.installer()
-
-    @classmethod
-    def installer(cls):
+        cls.addClassCleanup(shutil.rmtree, cls.racine, True)
         subprocess.run(["cmake", "--install", BUILD, "--prefix", cls.prefixe], check=True,
                        stdout=subprocess.DEVNULL, timeout=60)
 
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.racine, ignore_errors=True)
-
     def dossier(self):
-        dossier = tempfile.mkdtemp(dir=self.racine)
-        self.addCleanup(shutil.rmtree, dossier, True)
-        return dossier
+        return self.enterContext(tempfile.TemporaryDirectory(dir=self.racine))
 
     # A copy of the installation, elsewhere, whose program only reports where it ran.
     def copie_temoin(self):
         copie = os.path.join(self.dossier(), "ailleurs")
         shutil.copytree(self.prefixe, copie, symlinks=True)
-        ecrire(os.path.join(copie, "libexec/pressathon/pressathon"),
-               b'#!/bin/sh\npwd -P > "${TEMOIN:-/dev/null}"\nexit 7\n')
+        Path(copie, "libexec/pressathon/pressathon").write_text(
+            '#!/bin/sh\npwd -P > "${TEMOIN:-/dev/null}"\nexit 7\n')
         return os.path.join(copie, "bin/pressathon")
 
     # Started from /, as a menu entry would: the launcher must not depend on where.
-    def lancer(self, commande, **variables):
+    # Returns its exit status and its stderr.
+    def lancer(self, commande, nombre=1, **variables):
         env = {cle: valeur for cle, valeur in os.environ.items()
                if cle not in ("HOME", "XDG_DATA_HOME", "DISPLAY")}
-        return subprocess.Popen([commande], cwd="/", env=dict(env, **variables),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-
-    def resultat(self, commande, **variables):
-        lance = commande if isinstance(commande, subprocess.Popen) else self.lancer(commande,
-                                                                                    **variables)
-        return lance.wait(30), lance.stderr.read()
+        lances = [subprocess.Popen([commande], cwd="/", env=dict(env, **variables),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                  for _ in range(nombre)]
+        return [(lance.wait(30), lance.communicate()[1]) for lance in lances]
 
     def test_the_launcher_prepares_the_players_directory_and_refuses_one_not_theirs(self):
-        commande, temoin, maison = self.copie_temoin(), os.path.join(self.dossier(), "t"), self.dossier()
-        dossier = os.path.join(maison, ".local/share/pressathon")
+        commande, temoin, maison = self.copie_temoin(), Path(self.dossier(), "t"), self.dossier()
+        dossier = Path(maison, ".local/share/pressathon")
         # A relative XDG_DATA_HOME is not a place: HOME decides. CDPATH must not lead cd astray.
-        self.assertEqual(self.resultat(os.path.relpath(commande, "/"), TEMOIN=temoin, CDPATH="/",
-                                       HOME=maison, XDG_DATA_HOME="relatif"), (7, b""))
-        self.assertEqual(lire(temoin).decode().strip(), os.path.realpath(dossier))
-        self.assertEqual(os.stat(dossier).st_mode & 0o777, 0o700)
+        self.assertEqual(self.lancer(os.path.relpath(commande, "/"), TEMOIN=temoin, CDPATH="/",
+                                     HOME=maison, XDG_DATA_HOME="relatif"), [(7, b"")])
+        self.assertEqual(temoin.read_text().strip(), os.path.realpath(dossier))
+        self.assertEqual(dossier.stat().st_mode & 0o777, 0o700)
         self.assertEqual(sorted(os.listdir(dossier)), PREPARES)
         # Later runs keep the player's scores, files and own directories.
-        scores = os.path.join(dossier, PREPARES[3])
-        ecrire(scores, b"42 7 0 0 0")
-        os.remove(os.path.join(dossier, "SFX"))
-        os.mkdir(os.path.join(dossier, "SFX"))
-        self.assertEqual(self.resultat(commande, HOME=maison), (7, b""))
-        self.assertEqual(lire(scores), b"42 7 0 0 0")
-        self.assertTrue(os.path.isdir(os.path.join(dossier, "SFX")))
+        (dossier / PREPARES[3]).write_bytes(b"42 7 0 0 0")
+        (dossier / "SFX").unlink()
+        (dossier / "SFX").mkdir()
+        self.assertEqual(self.lancer(commande, HOME=maison), [(7, b"")])
+        self.assertEqual((dossier / PREPARES[3]).read_bytes(), b"42 7 0 0 0")
+        self.assertTrue((dossier / "SFX").is_dir())
 
         # No place for the directory, or one not the player's alone: a line, status 1.
         def dossier_en(mode, proprietaire=-1):
-            return lambda chemin: (os.mkdir(chemin), os.chmod(chemin, mode),
+            return lambda chemin: (chemin.mkdir(), chemin.chmod(mode),
                                    os.chown(chemin, proprietaire, -1))
 
-        os.remove(temoin)
-        for cas, preparer in (("no HOME", None), ("a file in the way", lambda c: ecrire(c, b"")),
+        for cas, preparer in (("no HOME", None), ("a file in the way", Path.touch),
                               ("writable by the group", dossier_en(0o770)),
                               ("writable by all", dossier_en(0o707)),
                               ("someone else's", dossier_en(0o700, 65534))):
             with self.subTest(cas=cas):
-                base = self.dossier()
+                base = Path(self.dossier())
                 if preparer:
-                    preparer(os.path.join(base, "pressathon"))
-                code, erreurs = self.resultat(commande, TEMOIN=temoin,
-                                              **({"XDG_DATA_HOME": base} if preparer else {}))
+                    preparer(base / "pressathon")
+                (code, erreurs), = self.lancer(commande,
+                                               **({"XDG_DATA_HOME": base} if preparer else {}))
+                # Status 1, not the stand-in program's 7: the game did not start.
                 self.assertEqual((code, erreurs[:13]), (1, b"pressathon : "), erreurs)
-                self.assertFalse(os.path.exists(temoin))
 
     def test_simultaneous_launches_all_start_and_write_nothing_into_the_installed_tree(self):
         # The installed tree is the player's own (a --prefix ~/.local), and half
@@ -124,9 +102,8 @@ class Installation(unittest.TestCase):
                 for nom in ("IMG", "MUSIC", "SFX", "journal.ttf"):
                     os.symlink(os.path.join(arbres[1], "share/pressathon", nom),
                                os.path.join(dossier, nom))
-            for lance in [self.lancer(commande, XDG_DATA_HOME=os.path.dirname(dossier))
-                          for _ in range(2)]:
-                self.assertEqual(self.resultat(lance), (7, b""), "pair %d" % paire)
+            self.assertEqual(self.lancer(commande, 2, XDG_DATA_HOME=os.path.dirname(dossier)),
+                             [(7, b"")] * 2, "pair %d" % paire)
             self.assertEqual(os.path.realpath(os.path.join(dossier, "IMG")),
                              os.path.realpath(os.path.join(arbres[0], "share/pressathon/IMG")))
             self.assertEqual(sorted(os.listdir(dossier)), PREPARES)
@@ -134,8 +111,8 @@ class Installation(unittest.TestCase):
 
     def test_the_installed_game_starts_from_its_menu_entry(self):
         # Started as the menu entry starts it: the command on the PATH.
-        self.assertIn(b"\nExec=pressathon\n",
-                      lire(os.path.join(self.prefixe, "share/applications/pressathon.desktop")))
+        entree = Path(self.prefixe, "share/applications/pressathon.desktop").read_text()
+        self.assertIn("\nExec=pressathon\n", entree)
         chemin = os.path.join(self.prefixe, "bin") + os.pathsep + os.environ["PATH"]
         with ServeurX() as serveur, Partie(serveur, commande=["pressathon"], env={
                 "XDG_DATA_HOME": self.dossier(), "PATH": chemin}) as jeu:
@@ -143,15 +120,14 @@ class Installation(unittest.TestCase):
             jeu.touche("Escape")
             jeu.attendre_titre("Pressathon - CREDITS")
             jeu.touche("Escape")
-            self.assertEqual(jeu.attendre_fin(10), 0)
-            self.assertEqual(jeu.stderr(), b"")
+            self.assertEqual(jeu.processus.wait(10), 0)
+            self.assertEqual(jeu.lire("..stderr"), b"")
 
     def test_the_debian_package_builds_passes_lintian_and_runs_from_usr_games(self):
         # Built from the sources as committed, nothing else, inside and beside a copy.
         sources = os.path.join(self.dossier(), "pressathon")
-        os.mkdir(sources)
-        subprocess.run('git ls-files -z -co --exclude-standard | tar -c --null -T - '
-                       '--ignore-failed-read | tar -x -C "$COPIE"', shell=True, check=True,
+        subprocess.run('mkdir "$COPIE" && git ls-files -z -co --exclude-standard | tar -c --null '
+                       '-T - --ignore-failed-read | tar -x -C "$COPIE"', shell=True, check=True,
                        cwd=SOURCES, env=dict(os.environ, COPIE=sources))
         manque = subprocess.run("dpkg-checkbuilddeps", cwd=sources, capture_output=True)
         if manque.returncode != 0:
@@ -171,10 +147,10 @@ class Installation(unittest.TestCase):
         # Its command, in /usr/games, finds the program and the data.
         arbre = os.path.join(self.dossier(), "arbre")
         subprocess.run(["dpkg-deb", "-x", paquet, arbre], check=True)
-        ecrire(os.path.join(arbre, "usr/libexec/pressathon/pressathon"),
-               b"#!/bin/sh\nls -L IMG MUSIC SFX journal.ttf >/dev/null && exit 7\n")
-        self.assertEqual(self.resultat(os.path.join(arbre, "usr/games/pressathon"),
-                                       XDG_DATA_HOME=self.dossier()), (7, b""))
+        Path(arbre, "usr/libexec/pressathon/pressathon").write_text(
+            "#!/bin/sh\nls -L IMG MUSIC SFX journal.ttf >/dev/null && exit 7\n")
+        self.assertEqual(self.lancer(os.path.join(arbre, "usr/games/pressathon"),
+                                     XDG_DATA_HOME=self.dossier()), [(7, b"")])
 
 
 if __name__ == "__main__":
