@@ -2,9 +2,9 @@
 #include "scenario.h"
 
 #include "audio.h"
+#include "ecran.h"
 
 #include <SDL_ttf.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
@@ -181,47 +181,20 @@ void reinitialiser(uint32_t debut) {
     etat().dernierInstant = debut;
 }
 
-void evenement(uint32_t instant, const SDL_Event& evenement) {
-    etat().file.emplace_back(instant, evenement);
+void evenement(uint32_t instant, Uint8 type, int detail) {
+    SDL_Event e{};
+    e.type = type;
+    if (type == SDL_KEYDOWN) {
+        e.key.state = SDL_PRESSED;
+        e.key.keysym.sym = static_cast<SDLKey>(detail);
+    } else if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP) {
+        e.button.button = static_cast<Uint8>(detail);
+        e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+    }
+    etat().file.emplace_back(instant, e);
     if (avant(etat().dernierInstant, instant)) {
         etat().dernierInstant = instant;
     }
-}
-
-void touche(uint32_t instant, SDLKey symbole) {
-    SDL_Event e{};
-    e.type = SDL_KEYDOWN;
-    e.key.state = SDL_PRESSED;
-    e.key.keysym.sym = symbole;
-    evenement(instant, e);
-}
-
-static void bouton(uint32_t instant, int numero, Uint8 type) {
-    SDL_Event e{};
-    e.type = type;
-    e.button.button = static_cast<Uint8>(numero);
-    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-    evenement(instant, e);
-}
-
-void appui(uint32_t instant, int numero) {
-    bouton(instant, numero, SDL_MOUSEBUTTONDOWN);
-}
-
-void relache(uint32_t instant, int numero) {
-    bouton(instant, numero, SDL_MOUSEBUTTONUP);
-}
-
-void mouvement(uint32_t instant) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    evenement(instant, e);
-}
-
-void fermeture(uint32_t instant) {
-    SDL_Event e{};
-    e.type = SDL_QUIT;
-    evenement(instant, e);
 }
 
 int nombreAppels(const std::string& operation) {
@@ -259,12 +232,6 @@ void Dossier::retirer(const std::string& fichier) const {
     std::filesystem::remove_all(chemin_ / fichier);
 }
 
-void Dossier::restaurer(const std::string& fichier) const {
-    std::filesystem::copy_file(std::filesystem::path(PRESSATHON_DATA_DIR) / fichier,
-                               chemin_ / fichier,
-                               std::filesystem::copy_options::overwrite_existing);
-}
-
 void Dossier::ecrire(const std::string& fichier, const std::string& contenu) const {
     std::ofstream(chemin_ / fichier, std::ios::binary | std::ios::trunc) << contenu;
 }
@@ -273,6 +240,19 @@ std::string Dossier::lire(const std::string& fichier) const {
     std::ostringstream contenu;
     contenu << std::ifstream(chemin_ / fichier, std::ios::binary).rdbuf();
     return contenu.str();
+}
+
+void Ecran::SetUp() {
+    SDL_Init(SDL_INIT_VIDEO);
+    TTF_Init();
+    FSOUND_Init(44100, 32, 0);
+    ecran = ouvrirFenetre(800, 600);
+}
+
+void Ecran::TearDown() {
+    FSOUND_Close();
+    TTF_Quit();
+    SDL_Quit();
 }
 
 } // namespace scenario

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <deque>
@@ -21,13 +22,10 @@ namespace scenario {
 // is recorded, each flip takes 16 ms.
 void reinitialiser(uint32_t debut = 0);
 
-// Events, each due at an instant of the virtual clock, in the order given.
-void evenement(uint32_t instant, const SDL_Event& evenement);
-void touche(uint32_t instant, SDLKey touche);
-void appui(uint32_t instant, int bouton = SDL_BUTTON_LEFT);
-void relache(uint32_t instant, int bouton = SDL_BUTTON_LEFT);
-void mouvement(uint32_t instant);
-void fermeture(uint32_t instant);
+// An event due at an instant of the virtual clock, after those given before:
+// a key pressed (`detail` its symbol), a button pressed or released (`detail`
+// the button), pointer motion or a close request.
+void evenement(uint32_t instant, Uint8 type, int detail = SDL_BUTTON_LEFT);
 
 // A sound operation, with the handle it took or returned and its number
 // argument (the looping setting, the channel).
@@ -93,14 +91,23 @@ class Dossier {
     Dossier& operator=(const Dossier&) = delete;
 
     void retirer(const std::string& fichier) const;
-    // Puts back the game's own copy of a file.
-    void restaurer(const std::string& fichier) const;
     void ecrire(const std::string& fichier, const std::string& contenu) const;
     std::string lire(const std::string& fichier) const;
 
   private:
     std::filesystem::path chemin_;
     std::filesystem::path ancien_;
+};
+
+// A screen's test: SDL, its fonts and the sound layer started, the menu's
+// 800x600 window open, and a copy of the game's data.
+class Ecran : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    Dossier dossier;
+    SDL_Surface* ecran = nullptr;
 };
 
 } // namespace scenario
