@@ -28,7 +28,6 @@ class Jeu : public scenario::Ecran {
     void SetUp() override {
         scenario::Ecran::SetUp();
         scenario::reinitialiser(DEBUT);
-        dossier.ecrire("highscores.tallyvault", "0 0 0 0 0");
     }
 
     void jouerJusqua(uint32_t sortie) {
@@ -67,24 +66,22 @@ using Pages = scenario::Ecran;
 // however long frames take to show; a stall costs one step, and the clock
 // wrapping changes nothing.
 TEST_F(Jeu, TheCountdownLastsTenTrueSeconds) {
-    struct Cas {
-        uint32_t debut;
-        uint32_t dureeImage;
-        uint32_t calage; // how long the 40th frame takes
-        uint32_t duree;
-    };
-    for (const Cas& c :
-         {Cas{DEBUT, 17, 17, 9900}, Cas{DEBUT, 4, 4, 9900}, Cas{DEBUT, 16, 500, 10300},
-          Cas{(1u << 31) - 3000, 16, 16, 9900}, Cas{0u - 3000, 16, 16, 9900}}) {
-        SCOPED_TRACE(testing::Message() << "start " << c.debut << ", frames of " << c.dureeImage
-                                        << " ms, one of " << c.calage);
-        scenario::reinitialiser(c.debut);
-        scenario::journal().surFlip = [&c](SDL_Surface*) {
+    // The start, how long frames take, how long the 40th takes, the duration.
+    const std::array<uint32_t, 4> cas[] = {{DEBUT, 17, 17, 9900},
+                                           {DEBUT, 4, 4, 9900},
+                                           {DEBUT, 16, 500, 10300},
+                                           {(1u << 31) - 3000, 16, 16, 9900},
+                                           {0u - 3000, 16, 16, 9900}};
+    for (const auto& [debut, dureeImage, calage, dureeAttendue] : cas) {
+        SCOPED_TRACE(testing::Message() << "start " << debut << ", frames of " << dureeImage
+                                        << " ms, one of " << calage);
+        scenario::reinitialiser(debut);
+        scenario::journal().surFlip = [&](SDL_Surface*) {
             scenario::journal().dureeImage =
-                scenario::journal().images.size() == 40 ? c.calage : c.dureeImage;
+                scenario::journal().images.size() == 40 ? calage : dureeImage;
         };
-        clic(c.debut + 3000);
-        jouerJusqua(c.debut + 15000);
+        clic(debut + 3000);
+        jouerJusqua(debut + 15000);
 
         auto temps = lignes(false);
         temps.erase(std::unique(temps.begin(), temps.end(),
@@ -97,18 +94,20 @@ TEST_F(Jeu, TheCountdownLastsTenTrueSeconds) {
         }
         EXPECT_EQ(temps[100].second, "C'est finiii !");
         const uint32_t duree = temps[99].first - temps[0].first;
-        EXPECT_GE(duree, c.duree);
-        EXPECT_LE(duree, c.duree + 100);
+        EXPECT_GE(duree, dureeAttendue);
+        EXPECT_LE(duree, dureeAttendue + 100);
     }
 }
+
 // Only the release of a button pressed during the game counts, once per
 // press, and its sound starts within a few milliseconds of the release; the
 // wheel's notches are not clicks.
 TEST_F(Jeu, ClicksCountAndSoundOnTheReleaseOfRealButtons) {
+    constexpr Uint8 APPUI = SDL_MOUSEBUTTONDOWN, RELACHE = SDL_MOUSEBUTTONUP;
     struct Geste {
         uint32_t instant;
+        Uint8 type;
         int bouton;
-        bool appui;
     };
     struct Cas {
         const char* nom;
@@ -116,30 +115,31 @@ TEST_F(Jeu, ClicksCountAndSoundOnTheReleaseOfRealButtons) {
         int clics;
     };
     std::vector<Cas> cas = {
-        {"release without a press", {{500, 1, false}}, 0},
-        {"press before the end, release after", {{9950, 1, true}, {10200, 1, false}}, 0},
+        {"release without a press, after a notch",
+         {{400, APPUI, SDL_BUTTON_WHEELUP}, {401, RELACHE, SDL_BUTTON_WHEELUP}, {500, RELACHE, 1}},
+         0},
+        {"press before the end, release after", {{9950, APPUI, 1}, {10200, RELACHE, 1}}, 0},
         {"two buttons down then up",
-         {{500, 1, true}, {510, 3, true}, {520, 1, false}, {530, 3, false}},
+         {{500, APPUI, 1}, {510, APPUI, 3}, {520, RELACHE, 1}, {530, RELACHE, 3}},
          1},
-        {"a button held for three seconds", {{1000, 1, true}, {4000, 1, false}}, 1},
+        {"a button held for three seconds", {{1000, APPUI, 1}, {4000, RELACHE, 1}}, 1},
         {"every real button, among wheel notches", {}, 5},
         {"a click every 137 ms", {}, 60},
     };
+    // Each real button held while the wheel turns a notch each way.
     for (uint32_t i = 0; i < 5; ++i) {
-        for (uint32_t t = 0; t < 20; t += 2) {
-            const int molette = SDL_BUTTON_WHEELUP + static_cast<int>(t % 4 / 2);
-            cas[4].gestes.push_back({500 + 100 * i + t, molette, true});
-            cas[4].gestes.push_back({501 + 100 * i + t, molette, false});
-        }
+        const uint32_t t = 500 + 100 * i;
         const int bouton = std::array{1, 2, 3, 6, 7}[i];
-        cas[4].gestes.push_back({550 + 100 * i, bouton, true});
-        cas[4].gestes.push_back({551 + 100 * i, SDL_BUTTON_WHEELDOWN, true});
-        cas[4].gestes.push_back({552 + 100 * i, SDL_BUTTON_WHEELDOWN, false});
-        cas[4].gestes.push_back({560 + 100 * i, bouton, false});
+        cas[4].gestes.push_back({t, APPUI, bouton});
+        for (const int molette : {SDL_BUTTON_WHEELUP, SDL_BUTTON_WHEELDOWN}) {
+            cas[4].gestes.push_back({t + 2 * molette, APPUI, molette});
+            cas[4].gestes.push_back({t + 2 * molette + 1, RELACHE, molette});
+        }
+        cas[4].gestes.push_back({t + 20, RELACHE, bouton});
     }
     for (uint32_t i = 0; i < 60; ++i) {
-        cas[5].gestes.push_back({200 + 137 * i, 1, true});
-        cas[5].gestes.push_back({205 + 137 * i, 1, false});
+        cas[5].gestes.push_back({200 + 137 * i, APPUI, 1});
+        cas[5].gestes.push_back({205 + 137 * i, RELACHE, 1});
     }
     for (const Cas& c : cas) {
         SCOPED_TRACE(c.nom);
@@ -147,8 +147,7 @@ TEST_F(Jeu, ClicksCountAndSoundOnTheReleaseOfRealButtons) {
         scenario::journal().dureeImage = 2;
         dossier.ecrire("highscores.tallyvault", "0 0 0 0 0");
         for (const Geste& g : c.gestes) {
-            scenario::evenement(DEBUT + g.instant,
-                                g.appui ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP, g.bouton);
+            scenario::evenement(DEBUT + g.instant, g.type, g.bouton);
         }
         jouerJusqua(DEBUT + 12000);
         EXPECT_EQ(lignes(true).back().second, LIGNE_CLICS + std::to_string(c.clics) + " ] fois !");
@@ -157,8 +156,9 @@ TEST_F(Jeu, ClicksCountAndSoundOnTheReleaseOfRealButtons) {
         for (const uint32_t son : sons(0)) {
             EXPECT_TRUE(std::any_of(c.gestes.begin(), c.gestes.end(),
                                     [son](const Geste& g) {
-                                        return !g.appui && son >= DEBUT + g.instant &&
-                                               son <= DEBUT + g.instant + 4;
+                                        return g.type == RELACHE && son - DEBUT - g.instant <= 4 &&
+                                               g.bouton != SDL_BUTTON_WHEELUP &&
+                                               g.bouton != SDL_BUTTON_WHEELDOWN;
                                     }))
                 << "a click heard at " << son - DEBUT;
         }

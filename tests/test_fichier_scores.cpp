@@ -8,7 +8,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -70,17 +70,8 @@ class FichierScores : public ::testing::Test {
         std::ofstream(FICHIER_HIGHSCORES, std::ios::binary) << texte;
     }
     static std::string contenu() {
-        std::ostringstream texte;
-        texte << std::ifstream(FICHIER_HIGHSCORES, std::ios::binary).rdbuf();
-        return texte.str();
-    }
-    // Submits one score to a file holding `avant`; the file's text afterwards.
-    static std::string apresSoumission(const std::string& avant, int32_t score) {
-        ecrire(avant);
-        testing::internal::CaptureStderr();
-        sauverHighScores(score);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-        return contenu();
+        std::ifstream fichier(FICHIER_HIGHSCORES, std::ios::binary);
+        return {std::istreambuf_iterator<char>(fichier), {}};
     }
     static Table lecture(const std::string& texte) {
         ecrire(texte);
@@ -117,7 +108,11 @@ TEST_F(FichierScores, AScoreTakesItsRankAndTheLastEntryDrops) {
         {"4294967296 -4294967297 0 0 0", 5, "2147483647 5 -2147483648 0 0"},
     };
     for (const auto& [avant, score, apres] : cas) {
-        EXPECT_EQ(apresSoumission(avant, score), apres) << avant.substr(0, 40) << " with " << score;
+        ecrire(avant);
+        testing::internal::CaptureStderr();
+        sauverHighScores(score);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(contenu(), apres) << avant << " with " << score;
     }
 }
 
