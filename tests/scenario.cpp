@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -38,7 +38,7 @@ bool prochain(SDL_Event* sortie) {
             ADD_FAILURE() << "the script ran out and the program kept running";
             e.epuise = true;
         }
-        if (e.epuise && sortie != nullptr) {
+        if (e.epuise) {
             *sortie = SDL_Event{};
             sortie->type = SDL_QUIT;
         }
@@ -47,9 +47,7 @@ bool prochain(SDL_Event* sortie) {
     if (avant(e.horloge, e.file.front().first)) {
         return false;
     }
-    if (sortie != nullptr) {
-        *sortie = e.file.front().second;
-    }
+    *sortie = e.file.front().second;
     e.file.pop_front();
     return true;
 }
@@ -62,8 +60,8 @@ SDL_Surface* noterTexte(const char* texte, SDL_Surface* surface) {
     return surface;
 }
 
-void noterAudio(const char* operation, const void* poignee, int valeur) {
-    etat().appels.push_back({operation, poignee, valeur, etat().horloge});
+void noterAudio(const char* operation, const void* poignee) {
+    etat().appels.push_back({operation, poignee, etat().horloge});
 }
 
 } // namespace
@@ -71,30 +69,29 @@ void noterAudio(const char* operation, const void* poignee, int valeur) {
 extern "C" {
 
 // The sound operations pass through, noted with the handle they take or give.
-#define ENVELOPPE(R, NOM, PARAMETRES, ARGUMENTS, POIGNEE, VALEUR)                                  \
+#define ENVELOPPE(R, NOM, PARAMETRES, ARGUMENTS, POIGNEE)                                          \
     R __real_##NOM PARAMETRES;                                                                     \
     R __wrap_##NOM PARAMETRES {                                                                    \
         [[maybe_unused]] R resultat = __real_##NOM ARGUMENTS;                                      \
-        noterAudio(#NOM, POIGNEE, VALEUR);                                                         \
+        noterAudio(#NOM, POIGNEE);                                                                 \
         return resultat;                                                                           \
     }
-#define ENVELOPPE_VIDE(NOM, PARAMETRES, ARGUMENTS, POIGNEE, VALEUR)                                \
+#define ENVELOPPE_VIDE(NOM, PARAMETRES, ARGUMENTS, POIGNEE)                                        \
     void __real_##NOM PARAMETRES;                                                                  \
     void __wrap_##NOM PARAMETRES {                                                                 \
-        noterAudio(#NOM, POIGNEE, VALEUR);                                                         \
+        noterAudio(#NOM, POIGNEE);                                                                 \
         __real_##NOM ARGUMENTS;                                                                    \
     }
-ENVELOPPE(bool, FSOUND_Init, (int f, int c, unsigned d), (f, c, d), nullptr, c)
-ENVELOPPE_VIDE(FSOUND_Close, (), (), nullptr, 0)
-ENVELOPPE(FMUSIC_MODULE*, FMUSIC_LoadSong, (const char* c), (c), resultat, 0)
-ENVELOPPE_VIDE(FMUSIC_PlaySong, (FMUSIC_MODULE * m), (m), m, 0)
-ENVELOPPE_VIDE(FMUSIC_SetLooping, (FMUSIC_MODULE * m, int b), (m, b), m, b)
-ENVELOPPE_VIDE(FMUSIC_StopSong, (FMUSIC_MODULE * m), (m), m, 0)
-ENVELOPPE_VIDE(FMUSIC_FreeSong, (FMUSIC_MODULE * m), (m), m, 0)
+ENVELOPPE_VIDE(FSOUND_Close, (), (), nullptr)
+ENVELOPPE(FMUSIC_MODULE*, FMUSIC_LoadSong, (const char* c), (c), resultat)
+ENVELOPPE_VIDE(FMUSIC_PlaySong, (FMUSIC_MODULE * m), (m), m)
+ENVELOPPE_VIDE(FMUSIC_SetLooping, (FMUSIC_MODULE * m, int b), (m, b), m)
+ENVELOPPE_VIDE(FMUSIC_StopSong, (FMUSIC_MODULE * m), (m), m)
+ENVELOPPE_VIDE(FMUSIC_FreeSong, (FMUSIC_MODULE * m), (m), m)
 ENVELOPPE(FSOUND_SAMPLE*, FSOUND_Sample_Load, (int i, const char* c, unsigned m, int d, int l),
-          (i, c, m, d, l), resultat, i)
-ENVELOPPE_VIDE(FSOUND_PlaySound, (int c, FSOUND_SAMPLE* s), (c, s), s, c)
-ENVELOPPE_VIDE(FSOUND_Sample_Free, (FSOUND_SAMPLE * s), (s), s, 0)
+          (i, c, m, d, l), resultat)
+ENVELOPPE_VIDE(FSOUND_PlaySound, (int c, FSOUND_SAMPLE* s), (c, s), s)
+ENVELOPPE_VIDE(FSOUND_Sample_Free, (FSOUND_SAMPLE * s), (s), s)
 
 void __real_SDL_FreeSurface(SDL_Surface* surface);
 void __real_SDL_WM_SetCaption(const char* titre, const char* icone);
@@ -237,9 +234,8 @@ void Dossier::ecrire(const std::string& fichier, const std::string& contenu) con
 }
 
 std::string Dossier::lire(const std::string& fichier) const {
-    std::ostringstream contenu;
-    contenu << std::ifstream(chemin_ / fichier, std::ios::binary).rdbuf();
-    return contenu.str();
+    std::ifstream contenu(chemin_ / fichier, std::ios::binary);
+    return {std::istreambuf_iterator<char>(contenu), {}};
 }
 
 void Ecran::SetUp() {

@@ -27,12 +27,10 @@ void reinitialiser(uint32_t debut = 0);
 // the button), pointer motion or a close request.
 void evenement(uint32_t instant, Uint8 type, int detail = SDL_BUTTON_LEFT);
 
-// A sound operation, with the handle it took or returned and its number
-// argument (the looping setting, the channel).
+// A sound operation, with the handle it took or returned.
 struct AppelAudio {
     std::string operation;
     const void* poignee;
-    int valeur;
     uint32_t instant;
 };
 

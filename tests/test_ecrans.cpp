@@ -224,11 +224,8 @@ TEST_F(Jeu, EveryWayOutOfAScreenGivesTheMenuItsWindowBack) {
             scenario::reinitialiser(DEBUT);
             dossier.ecrire("highscores.tallyvault", "3 2 1 0 0");
             clic(DEBUT + 100);
-            if (std::string(sortie) == "close") {
-                scenario::evenement(DEBUT + 5050, SDL_QUIT);
-            } else {
-                scenario::evenement(DEBUT + 5050, SDL_KEYDOWN, SDLK_ESCAPE);
-            }
+            scenario::evenement(
+                DEBUT + 5050, std::string(sortie) == "close" ? SDL_QUIT : SDL_KEYDOWN, SDLK_ESCAPE);
             const bool sansMusique = std::string(sortie) == "no song";
             if (sansMusique) {
                 dossier.retirer("MUSIC/" + musique + ".mid");

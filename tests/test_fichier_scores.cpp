@@ -1,6 +1,7 @@
 // Score file: reading, ranked insertion, rewriting in place, failures and concurrent games.
 #include "highscores.h"
 #include "jeu.h"
+#include "scenario.h"
 
 #include <gtest/gtest.h>
 
@@ -52,20 +53,9 @@ const std::string messageLecture = "Erreur Fichier: Ouverture du fichier \351cho
 const std::string messageSauvegarde =
     "Erreur Fichier: Ouverture du fichier \351chou\351e lors de la sauvegarde des HighScores";
 
-// Each test runs in a fresh directory of its own, the working directory.
+// Each test runs in a copy of the game's data, the working directory.
 class FichierScores : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string modele = (fs::temp_directory_path() / "pressathon-scores-XXXXXX").string();
-        ASSERT_NE(mkdtemp(modele.data()), nullptr);
-        dossier = modele;
-        fs::current_path(dossier);
-    }
-    void TearDown() override {
-        fs::current_path(ancienDossier);
-        fs::remove_all(dossier);
-    }
-
     static void ecrire(const std::string& texte) {
         std::ofstream(FICHIER_HIGHSCORES, std::ios::binary) << texte;
     }
@@ -82,8 +72,7 @@ class FichierScores : public ::testing::Test {
         return table;
     }
 
-    fs::path ancienDossier = fs::current_path();
-    fs::path dossier;
+    scenario::Dossier dossier;
 };
 
 // The first strict rule that holds places the score, the last entry drops,
@@ -165,7 +154,7 @@ TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
 TEST_F(FichierScores, AReadOnlyFileIsReadButKeepsNoScore) {
     ecrire("50 40 30 20 10");
     fs::permissions(FICHIER_HIGHSCORES, fs::perms::owner_read | fs::perms::others_read);
-    fs::permissions(dossier, fs::perms::others_read | fs::perms::others_exec,
+    fs::permissions(fs::current_path(), fs::perms::others_read | fs::perms::others_exec,
                     fs::perm_options::add);
     // Root ignores permissions, so the game runs in a child as an ordinary
     // user; the child's exit status says what it read.
