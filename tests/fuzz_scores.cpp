@@ -38,16 +38,19 @@ std::vector<int32_t> modele(const std::string& texte) {
     std::abort();
 }
 
-// A score near one of the file's entries, an extreme, or anything: the
-// input's last byte chooses.
-int32_t scoreTire(const std::string& texte, const int32_t table[5]) {
-    const auto octet = static_cast<unsigned char>(texte.empty() ? 0 : texte.back());
-    const int64_t voisin = int64_t{table[octet % 5]} + octet % 3 - 1;
-    return octet % 4 == 0 ? (octet & 8 ? INT32_MAX : INT32_MIN)
-                          : static_cast<int32_t>(std::clamp<int64_t>(voisin, INT32_MIN, INT32_MAX));
+} // namespace
+
+// The score file lives in the directory scripts/fuzz.sh makes.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const char* dossier = std::getenv("PRESSATHON_FUZZ_DOSSIER");
+    if (dossier == nullptr || chdir(dossier) != 0) {
+        std::abort();
+    }
+    return 0;
 }
 
-void verifier(const std::string& texte) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
+    const std::string texte(reinterpret_cast<const char*>(donnees), taille);
     std::ofstream(FICHIER_HIGHSCORES, std::ios::binary | std::ios::trunc) << texte;
 
     // Two different starting tables tell which entries the reader filled.
@@ -75,11 +78,17 @@ void verifier(const std::string& texte) {
         echec("the reader stopped before the model", texte);
     }
 
-    // Ranking: what the reader found, zeros elsewhere, and the first strict
-    // rule that holds.
+    // Ranking into what the reader found, zeros elsewhere.
     int32_t t[5] = {};
     std::copy(depuisA, depuisA + lus, t);
-    const int32_t score = scoreTire(texte, t);
+    // A score near one of the file's entries, an extreme, or anything: the
+    // input's last byte chooses.
+    const auto octet = static_cast<unsigned char>(texte.empty() ? 0 : texte.back());
+    const int64_t voisin = int64_t{t[octet % 5]} + octet % 3 - 1;
+    const int32_t score =
+        octet % 4 == 0 ? (octet & 8 ? INT32_MAX : INT32_MIN)
+                       : static_cast<int32_t>(std::clamp<int64_t>(voisin, INT32_MIN, INT32_MAX));
+    // The first strict rule that holds places the score; else the file stays.
     std::string attendu = texte;
     for (int rang = 0; rang < 5; ++rang) {
         if (t[rang] < score && (rang == 0 || score < t[rang - 1])) {
@@ -96,20 +105,5 @@ void verifier(const std::string& texte) {
     if (std::string(std::istreambuf_iterator<char>(fichier), {}) != attendu) {
         echec("the file after ranking is not the expected one", texte);
     }
-}
-
-} // namespace
-
-// The score file lives in the directory scripts/fuzz.sh makes.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* dossier = std::getenv("PRESSATHON_FUZZ_DOSSIER");
-    if (dossier == nullptr || chdir(dossier) != 0) {
-        std::abort();
-    }
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
-    verifier(std::string(reinterpret_cast<const char*>(donnees), taille));
     return 0;
 }

@@ -1,11 +1,6 @@
 // Scripted events and a virtual clock standing in for SDL's (see scenario.h).
 #include "scenario.h"
 
-#include "audio.h"
-#include "ecran.h"
-
-#include <SDL_ttf.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -225,10 +220,6 @@ Dossier::~Dossier() {
     std::filesystem::remove_all(chemin_, ignore);
 }
 
-void Dossier::retirer(const std::string& fichier) const {
-    std::filesystem::remove_all(chemin_ / fichier);
-}
-
 void Dossier::ecrire(const std::string& fichier, const std::string& contenu) const {
     std::ofstream(chemin_ / fichier, std::ios::binary | std::ios::trunc) << contenu;
 }
@@ -236,19 +227,6 @@ void Dossier::ecrire(const std::string& fichier, const std::string& contenu) con
 std::string Dossier::lire(const std::string& fichier) const {
     std::ifstream contenu(chemin_ / fichier, std::ios::binary);
     return {std::istreambuf_iterator<char>(contenu), {}};
-}
-
-void Ecran::SetUp() {
-    SDL_Init(SDL_INIT_VIDEO);
-    TTF_Init();
-    FSOUND_Init(44100, 32, 0);
-    ecran = ouvrirFenetre(800, 600);
-}
-
-void Ecran::TearDown() {
-    FSOUND_Close();
-    TTF_Quit();
-    SDL_Quit();
 }
 
 } // namespace scenario

@@ -5,7 +5,11 @@
 // sound operations: the screens call them as usual and the script answers.
 #pragma once
 
+#include "audio.h"
+#include "ecran.h"
+
 #include <SDL.h>
+#include <SDL_ttf.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -80,7 +84,7 @@ int nombreAppels(const std::string& operation);
 const void* poignee(const std::string& operation, size_t rang = 0);
 
 // A temporary copy of the game's data that is the working directory while it
-// lives.
+// lives, so that relative paths name its files.
 class Dossier {
   public:
     Dossier();
@@ -88,7 +92,6 @@ class Dossier {
     Dossier(const Dossier&) = delete;
     Dossier& operator=(const Dossier&) = delete;
 
-    void retirer(const std::string& fichier) const;
     void ecrire(const std::string& fichier, const std::string& contenu) const;
     std::string lire(const std::string& fichier) const;
 
@@ -101,8 +104,17 @@ class Dossier {
 // 800x600 window open, and a copy of the game's data.
 class Ecran : public ::testing::Test {
   protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        SDL_Init(SDL_INIT_VIDEO);
+        TTF_Init();
+        FSOUND_Init(44100, 32, 0);
+        ecran = ouvrirFenetre(800, 600);
+    }
+    void TearDown() override {
+        FSOUND_Close();
+        TTF_Quit();
+        SDL_Quit();
+    }
 
     Dossier dossier;
     SDL_Surface* ecran = nullptr;

@@ -8,8 +8,6 @@
 #include <array>
 #include <climits>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -56,15 +54,8 @@ const std::string messageSauvegarde =
 // Each test runs in a copy of the game's data, the working directory.
 class FichierScores : public ::testing::Test {
   protected:
-    static void ecrire(const std::string& texte) {
-        std::ofstream(FICHIER_HIGHSCORES, std::ios::binary) << texte;
-    }
-    static std::string contenu() {
-        std::ifstream fichier(FICHIER_HIGHSCORES, std::ios::binary);
-        return {std::istreambuf_iterator<char>(fichier), {}};
-    }
-    static Table lecture(const std::string& texte) {
-        ecrire(texte);
+    Table lecture(const std::string& texte) {
+        dossier.ecrire(FICHIER_HIGHSCORES, texte);
         Table table = {-7, -7, -7, -7, -7};
         testing::internal::CaptureStderr();
         recupHighScores(table.data());
@@ -97,11 +88,11 @@ TEST_F(FichierScores, AScoreTakesItsRankAndTheLastEntryDrops) {
         {"4294967296 -4294967297 0 0 0", 5, "2147483647 5 -2147483648 0 0"},
     };
     for (const auto& [avant, score, apres] : cas) {
-        ecrire(avant);
+        dossier.ecrire(FICHIER_HIGHSCORES, avant);
         testing::internal::CaptureStderr();
         sauverHighScores(score);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-        EXPECT_EQ(contenu(), apres) << avant << " with " << score;
+        EXPECT_EQ(dossier.lire(FICHIER_HIGHSCORES), apres) << avant << " with " << score;
     }
 }
 
@@ -152,7 +143,7 @@ TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
 }
 
 TEST_F(FichierScores, AReadOnlyFileIsReadButKeepsNoScore) {
-    ecrire("50 40 30 20 10");
+    dossier.ecrire(FICHIER_HIGHSCORES, "50 40 30 20 10");
     fs::permissions(FICHIER_HIGHSCORES, fs::perms::owner_read | fs::perms::others_read);
     fs::permissions(fs::current_path(), fs::perms::others_read | fs::perms::others_exec,
                     fs::perm_options::add);
@@ -169,13 +160,13 @@ TEST_F(FichierScores, AReadOnlyFileIsReadButKeepsNoScore) {
             _exit(table == Table{50, 40, 30, 20, 10} ? 0 : 2);
         },
         testing::ExitedWithCode(0), testing::Eq(messageSauvegarde));
-    EXPECT_EQ(contenu(), "50 40 30 20 10");
+    EXPECT_EQ(dossier.lire(FICHIER_HIGHSCORES), "50 40 30 20 10");
 }
 
 TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
     int perdues = 0;
     for (int manche = 0; manche < 200; ++manche) {
-        ecrire("50 40 30 20 10");
+        dossier.ecrire(FICHIER_HIGHSCORES, "50 40 30 20 10");
         int depart[2];
         ASSERT_EQ(pipe(depart), 0);
         for (int i = 0; i < 2; ++i) {
@@ -193,7 +184,7 @@ TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
         close(depart[1]);
         while (wait(nullptr) > 0) {
         }
-        perdues += contenu() != "60 55 50 40 30";
+        perdues += dossier.lire(FICHIER_HIGHSCORES) != "60 55 50 40 30";
     }
     EXPECT_EQ(perdues, 0);
 }
@@ -213,7 +204,7 @@ TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
         const Table nouvelle = lecture(apres);
         // Killed before the first, second... change made to the file.
         for (int coupure = 1; coupure <= 4; ++coupure) {
-            ecrire(avant);
+            dossier.ecrire(FICHIER_HIGHSCORES, avant);
             EXPECT_EXIT(
                 {
                     modificationsAvantArret = coupure;
@@ -221,13 +212,13 @@ TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
                     _exit(0);
                 },
                 testing::ExitedWithCode(0), "");
-            const Table lue = lecture(contenu());
+            const Table lue = lecture(dossier.lire(FICHIER_HIGHSCORES));
             EXPECT_TRUE(lue == ancienne || lue == nouvelle) << "killed at change " << coupure;
         }
         // A file-size limit at the old length: longer texts cannot be written.
         // The death test keeps the error stream in a file, which the limit
         // would cut: the message waits in a buffer until the limit is lifted.
-        ecrire(avant);
+        dossier.ecrire(FICHIER_HIGHSCORES, avant);
         const bool tient = apres.size() <= avant.size();
         rlimit limite{};
         getrlimit(RLIMIT_FSIZE, &limite);
@@ -243,7 +234,7 @@ TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
                 std::exit(0);
             },
             testing::ExitedWithCode(0), testing::Eq(tient ? "" : messageSauvegarde));
-        EXPECT_EQ(lecture(contenu()), tient ? nouvelle : ancienne);
+        EXPECT_EQ(lecture(dossier.lire(FICHIER_HIGHSCORES)), tient ? nouvelle : ancienne);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <random>
@@ -24,10 +25,6 @@ namespace {
 
 class Programme : public ::testing::Test {
   protected:
-    void SetUp() override {
-        scenario::reinitialiser(1000);
-    }
-
     static int lancer() {
         char nom[] = "pressathon";
         char* arguments[] = {nom, nullptr};
@@ -50,6 +47,7 @@ class Programme : public ::testing::Test {
 };
 
 TEST_F(Programme, NothingIsDrawnUntilTheFirstEventThenOneFramePerEvent) {
+    scenario::reinitialiser(1000);
     scenario::evenement(1500, SDL_KEYDOWN, SDLK_a);
     scenario::evenement(1600, SDL_MOUSEMOTION);
     scenario::evenement(2000, SDL_KEYDOWN, SDLK_ESCAPE);
@@ -70,19 +68,18 @@ TEST_F(Programme, NothingIsDrawnUntilTheFirstEventThenOneFramePerEvent) {
 // stay 10.1 seconds, or end at once on Escape or a close request, and the
 // program then ends with status 0.
 TEST_F(Programme, EveryWayOutShowsTheCreditsThenEnds) {
-    constexpr int FERMER = -1;
-    const auto geste = [](uint32_t instant, int quoi) {
-        if (quoi != 0) {
-            scenario::evenement(instant, quoi == FERMER ? SDL_QUIT : SDL_KEYDOWN, quoi);
-        }
-    };
-    const std::pair<int, int> cas[] = {{SDLK_ESCAPE, 0}, {SDLK_4, 0},           {SDLK_KP4, 0},
-                                       {FERMER, 0},      {SDLK_4, SDLK_ESCAPE}, {SDLK_4, FERMER}};
+    // The key that leaves the menu (none: a close request), and what ends the
+    // credits early, if anything.
+    const std::pair<int, Uint8> cas[] = {{SDLK_ESCAPE, 0},      {SDLK_4, 0},
+                                         {SDLK_KP4, 0},         {0, 0},
+                                         {SDLK_4, SDL_KEYDOWN}, {SDLK_4, SDL_QUIT}};
     for (const auto& [entree, interruption] : cas) {
-        SCOPED_TRACE(testing::Message() << "way in " << entree << ", out " << interruption);
+        SCOPED_TRACE(testing::Message() << "way in " << entree << ", out " << int(interruption));
         scenario::reinitialiser(1000);
-        geste(2000, entree);
-        geste(5000, interruption);
+        scenario::evenement(2000, entree != 0 ? SDL_KEYDOWN : SDL_QUIT, entree);
+        if (interruption != 0) {
+            scenario::evenement(5000, interruption, SDLK_ESCAPE);
+        }
         ASSERT_EQ(lancer(), 0);
 
         // The last credits frame is the first one at or past the end, and the
@@ -102,6 +99,7 @@ TEST_F(Programme, EveryWayOutShowsTheCreditsThenEnds) {
 }
 
 TEST_F(Programme, EachScreenKeyStopsTheMenuSongAndPlaysItAgainAfter) {
+    scenario::reinitialiser(1000);
     const SDLKey touches[] = {SDLK_1, SDLK_KP1, SDLK_2, SDLK_KP2, SDLK_3, SDLK_KP3, SDLK_q};
     uint32_t instant = 2000;
     for (SDLKey touche : touches) {
@@ -119,13 +117,13 @@ TEST_F(Programme, EachScreenKeyStopsTheMenuSongAndPlaysItAgainAfter) {
         attendu.push_back("FMUSIC_StopSong");
         attendu.push_back("FMUSIC_PlaySong");
     }
-    attendu.push_back("FMUSIC_StopSong");
-    attendu.push_back("FMUSIC_FreeSong");
+    attendu.insert(attendu.end(), {"FMUSIC_StopSong", "FMUSIC_FreeSong"});
     EXPECT_EQ(appelsMusiqueMenu(), attendu);
 }
 
 TEST_F(Programme, WithoutTheMenuSongTheProgramEndsWithStatusOne) {
-    dossier.retirer("MUSIC/menu.mid");
+    scenario::reinitialiser(1000);
+    std::filesystem::remove("MUSIC/menu.mid");
     scenario::evenement(2000, SDL_KEYDOWN, SDLK_ESCAPE);
     // That way out releases nothing, on purpose.
 #ifdef __SANITIZE_ADDRESS__
