@@ -1,8 +1,9 @@
 // Scripted events and a virtual clock standing in for SDL's, so a screen's loop runs in a test.
 //
 // The test binaries that include this are linked with --wrap over SDL's clock
-// and event functions, the caption, flips, blits, text rendering and the ten
-// sound operations: the screens call them as usual and the script answers.
+// and event functions, the caption, flips, blits, text rendering and the sound
+// operations but the opening: the screens call them as usual and the script
+// answers.
 #pragma once
 
 #include "audio.h"
