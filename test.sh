@@ -17,8 +17,6 @@ LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     ctest --test-dir build-asan --output-on-failure -j2
 
-if [ -x scripts/fuzz.sh ]; then
-    echo "== Fuzz du fichier des scores et de la vérification des musiques"
-    scripts/fuzz.sh 20
-fi
+echo "== Fuzz du fichier des scores et de la vérification des musiques"
+scripts/fuzz.sh 20
 

@@ -6,7 +6,6 @@
 #include "jeu.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,27 +18,19 @@
 
 namespace {
 
-struct Lecture {
-    int32_t valeurs[5] = {};
-    int nombre = 0;
-};
-
 // The whole text read the way "%d" would, through strtoll, clamped afterwards.
-Lecture modele(const std::string& texte) {
-    Lecture lecture;
+std::vector<int32_t> modele(const std::string& texte) {
+    std::vector<int32_t> valeurs;
     const char* position = texte.c_str();
-    while (lecture.nombre < 5) {
-        char* suite = nullptr;
-        errno = 0;
+    for (char* suite = nullptr; valeurs.size() < 5; position = suite) {
         const long long valeur = std::strtoll(position, &suite, 10);
         if (suite == position) {
             break;
         }
-        lecture.valeurs[lecture.nombre++] =
-            static_cast<int32_t>(std::clamp<long long>(valeur, INT32_MIN, INT32_MAX));
-        position = suite;
+        valeurs.push_back(
+            static_cast<int32_t>(std::clamp<long long>(valeur, INT32_MIN, INT32_MAX)));
     }
-    return lecture;
+    return valeurs;
 }
 
 [[noreturn]] void echec(const char* quoi, const std::string& texte) {
@@ -47,26 +38,20 @@ Lecture modele(const std::string& texte) {
     std::abort();
 }
 
-void ecrireFichier(const std::string& texte) {
+} // namespace
+
+// The score file lives in the directory scripts/fuzz.sh makes.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    const char* dossier = std::getenv("PRESSATHON_FUZZ_DOSSIER");
+    if (dossier == nullptr || chdir(dossier) != 0) {
+        std::abort();
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
+    const std::string texte(reinterpret_cast<const char*>(donnees), taille);
     std::ofstream(FICHIER_HIGHSCORES, std::ios::binary | std::ios::trunc) << texte;
-}
-
-std::string lireFichier() {
-    std::ifstream fichier(FICHIER_HIGHSCORES, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(fichier), {});
-}
-
-// A score near one of the file's entries, an extreme, or anything: the
-// input's last byte chooses.
-int32_t scoreTire(const std::string& texte, const Lecture& attendu) {
-    const auto octet = static_cast<unsigned char>(texte.empty() ? 0 : texte.back());
-    const int64_t voisin = int64_t{attendu.valeurs[octet % 5]} + octet % 3 - 1;
-    return octet % 4 == 0 ? (octet & 8 ? INT32_MAX : INT32_MIN)
-                          : static_cast<int32_t>(std::clamp<int64_t>(voisin, INT32_MIN, INT32_MAX));
-}
-
-void verifier(const std::string& texte) {
-    ecrireFichier(texte);
 
     // Two different starting tables tell which entries the reader filled.
     int32_t depuisA[5] = {11, 22, 33, 44, 55};
@@ -83,65 +68,42 @@ void verifier(const std::string& texte) {
         }
     }
 
-    const Lecture complet = modele(texte);
-    if (lus > complet.nombre || !std::equal(depuisA, depuisA + lus, complet.valeurs)) {
+    const std::vector<int32_t> complet = modele(texte);
+    if (lus > std::ssize(complet) || !std::equal(depuisA, depuisA + lus, complet.begin())) {
         echec("the reader found numbers the model does not", texte);
     }
-    if (texte.size() < LIMITE_LECTURE) {
-        if (lus != complet.nombre) {
-            echec("the reader stopped before the model", texte);
-        }
-    } else {
-        // Past the limit, only the number that the limit cuts may be lost.
-        const Lecture debut = modele(texte.substr(0, LIMITE_LECTURE));
-        if (lus < std::min(debut.nombre, complet.nombre) - 1) {
-            echec("the reader stopped well before the limit", texte);
-        }
+    // Past the limit, only the number that the limit cuts may be lost.
+    const auto debut = std::ssize(modele(texte.substr(0, LIMITE_LECTURE)));
+    if (lus < std::min(debut, std::ssize(complet)) - (texte.size() < LIMITE_LECTURE ? 0 : 1)) {
+        echec("the reader stopped before the model", texte);
     }
 
-    // Ranking: what the reader found, zeros elsewhere, and the first strict
-    // rule that holds.
+    // Ranking into what the reader found, zeros elsewhere.
     int32_t t[5] = {};
     std::copy(depuisA, depuisA + lus, t);
-    const int32_t score = scoreTire(texte, complet);
-    std::vector<int32_t> nouveau;
-    if (t[0] < score) {
-        nouveau = {score, t[0], t[1], t[2], t[3]};
-    } else if (t[1] < score && score < t[0]) {
-        nouveau = {t[0], score, t[1], t[2], t[3]};
-    } else if (t[2] < score && score < t[1]) {
-        nouveau = {t[0], t[1], score, t[2], t[3]};
-    } else if (t[3] < score && score < t[2]) {
-        nouveau = {t[0], t[1], t[2], score, t[3]};
-    } else if (t[4] < score && score < t[3]) {
-        nouveau = {t[0], t[1], t[2], t[3], score};
-    }
+    // A score near one of the file's entries, an extreme, or anything: the
+    // input's last byte chooses.
+    const auto octet = static_cast<unsigned char>(texte.empty() ? 0 : texte.back());
+    const int64_t voisin = int64_t{t[octet % 5]} + octet % 3 - 1;
+    const int32_t score =
+        octet % 4 == 0 ? (octet & 8 ? INT32_MAX : INT32_MIN)
+                       : static_cast<int32_t>(std::clamp<int64_t>(voisin, INT32_MIN, INT32_MAX));
+    // The first strict rule that holds places the score; else the file stays.
     std::string attendu = texte;
-    if (!nouveau.empty()) {
-        std::ostringstream flux;
-        for (size_t i = 0; i < nouveau.size(); ++i) {
-            flux << (i ? " " : "") << nouveau[i];
+    for (int rang = 0; rang < 5; ++rang) {
+        if (t[rang] < score && (rang == 0 || score < t[rang - 1])) {
+            std::ostringstream flux;
+            for (int i = 0; i < 5; ++i) {
+                flux << (i > 0 ? " " : "") << (i < rang ? t[i] : i == rang ? score : t[i - 1]);
+            }
+            attendu = flux.str();
+            break;
         }
-        attendu = flux.str();
     }
     sauverHighScores(score);
-    if (lireFichier() != attendu) {
+    std::ifstream fichier(FICHIER_HIGHSCORES, std::ios::binary);
+    if (std::string(std::istreambuf_iterator<char>(fichier), {}) != attendu) {
         echec("the file after ranking is not the expected one", texte);
     }
-}
-
-} // namespace
-
-// The score file lives in the directory scripts/fuzz.sh makes.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* dossier = std::getenv("PRESSATHON_FUZZ_DOSSIER");
-    if (dossier == nullptr || chdir(dossier) != 0) {
-        std::abort();
-    }
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
-    verifier(std::string(reinterpret_cast<const char*>(donnees), taille));
     return 0;
 }

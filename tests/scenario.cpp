@@ -1,14 +1,9 @@
 // Scripted events and a virtual clock standing in for SDL's (see scenario.h).
 #include "scenario.h"
 
-#include "audio.h"
-
-#include <SDL_ttf.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -38,7 +33,7 @@ bool prochain(SDL_Event* sortie) {
             ADD_FAILURE() << "the script ran out and the program kept running";
             e.epuise = true;
         }
-        if (e.epuise && sortie != nullptr) {
+        if (e.epuise) {
             *sortie = SDL_Event{};
             sortie->type = SDL_QUIT;
         }
@@ -47,9 +42,7 @@ bool prochain(SDL_Event* sortie) {
     if (avant(e.horloge, e.file.front().first)) {
         return false;
     }
-    if (sortie != nullptr) {
-        *sortie = e.file.front().second;
-    }
+    *sortie = e.file.front().second;
     e.file.pop_front();
     return true;
 }
@@ -62,8 +55,8 @@ SDL_Surface* noterTexte(const char* texte, SDL_Surface* surface) {
     return surface;
 }
 
-void noterAudio(const char* operation, const void* poignee, int valeur) {
-    etat().appels.push_back({operation, poignee, valeur, etat().horloge});
+void noterAudio(const char* operation, const void* poignee) {
+    etat().appels.push_back({operation, poignee, etat().horloge});
 }
 
 } // namespace
@@ -71,30 +64,29 @@ void noterAudio(const char* operation, const void* poignee, int valeur) {
 extern "C" {
 
 // The sound operations pass through, noted with the handle they take or give.
-#define ENVELOPPE(R, NOM, PARAMETRES, ARGUMENTS, POIGNEE, VALEUR)                                  \
+#define ENVELOPPE(R, NOM, PARAMETRES, ARGUMENTS, POIGNEE)                                          \
     R __real_##NOM PARAMETRES;                                                                     \
     R __wrap_##NOM PARAMETRES {                                                                    \
         [[maybe_unused]] R resultat = __real_##NOM ARGUMENTS;                                      \
-        noterAudio(#NOM, POIGNEE, VALEUR);                                                         \
+        noterAudio(#NOM, POIGNEE);                                                                 \
         return resultat;                                                                           \
     }
-#define ENVELOPPE_VIDE(NOM, PARAMETRES, ARGUMENTS, POIGNEE, VALEUR)                                \
+#define ENVELOPPE_VIDE(NOM, PARAMETRES, ARGUMENTS, POIGNEE)                                        \
     void __real_##NOM PARAMETRES;                                                                  \
     void __wrap_##NOM PARAMETRES {                                                                 \
-        noterAudio(#NOM, POIGNEE, VALEUR);                                                         \
+        noterAudio(#NOM, POIGNEE);                                                                 \
         __real_##NOM ARGUMENTS;                                                                    \
     }
-ENVELOPPE(bool, FSOUND_Init, (int f, int c, unsigned d), (f, c, d), nullptr, c)
-ENVELOPPE_VIDE(FSOUND_Close, (), (), nullptr, 0)
-ENVELOPPE(FMUSIC_MODULE*, FMUSIC_LoadSong, (const char* c), (c), resultat, 0)
-ENVELOPPE_VIDE(FMUSIC_PlaySong, (FMUSIC_MODULE * m), (m), m, 0)
-ENVELOPPE_VIDE(FMUSIC_SetLooping, (FMUSIC_MODULE * m, int b), (m, b), m, b)
-ENVELOPPE_VIDE(FMUSIC_StopSong, (FMUSIC_MODULE * m), (m), m, 0)
-ENVELOPPE_VIDE(FMUSIC_FreeSong, (FMUSIC_MODULE * m), (m), m, 0)
+ENVELOPPE_VIDE(FSOUND_Close, (), (), nullptr)
+ENVELOPPE(FMUSIC_MODULE*, FMUSIC_LoadSong, (const char* c), (c), resultat)
+ENVELOPPE_VIDE(FMUSIC_PlaySong, (FMUSIC_MODULE * m), (m), m)
+ENVELOPPE_VIDE(FMUSIC_SetLooping, (FMUSIC_MODULE * m, int b), (m, b), m)
+ENVELOPPE_VIDE(FMUSIC_StopSong, (FMUSIC_MODULE * m), (m), m)
+ENVELOPPE_VIDE(FMUSIC_FreeSong, (FMUSIC_MODULE * m), (m), m)
 ENVELOPPE(FSOUND_SAMPLE*, FSOUND_Sample_Load, (int i, const char* c, unsigned m, int d, int l),
-          (i, c, m, d, l), resultat, i)
-ENVELOPPE_VIDE(FSOUND_PlaySound, (int c, FSOUND_SAMPLE* s), (c, s), s, c)
-ENVELOPPE_VIDE(FSOUND_Sample_Free, (FSOUND_SAMPLE * s), (s), s, 0)
+          (i, c, m, d, l), resultat)
+ENVELOPPE_VIDE(FSOUND_PlaySound, (int c, FSOUND_SAMPLE* s), (c, s), s)
+ENVELOPPE_VIDE(FSOUND_Sample_Free, (FSOUND_SAMPLE * s), (s), s)
 
 void __real_SDL_FreeSurface(SDL_Surface* surface);
 void __real_SDL_WM_SetCaption(const char* titre, const char* icone);
@@ -181,47 +173,20 @@ void reinitialiser(uint32_t debut) {
     etat().dernierInstant = debut;
 }
 
-void evenement(uint32_t instant, const SDL_Event& evenement) {
-    etat().file.emplace_back(instant, evenement);
+void evenement(uint32_t instant, Uint8 type, int detail) {
+    SDL_Event e{};
+    e.type = type;
+    if (type == SDL_KEYDOWN) {
+        e.key.state = SDL_PRESSED;
+        e.key.keysym.sym = static_cast<SDLKey>(detail);
+    } else if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP) {
+        e.button.button = static_cast<Uint8>(detail);
+        e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+    }
+    etat().file.emplace_back(instant, e);
     if (avant(etat().dernierInstant, instant)) {
         etat().dernierInstant = instant;
     }
-}
-
-void touche(uint32_t instant, SDLKey symbole) {
-    SDL_Event e{};
-    e.type = SDL_KEYDOWN;
-    e.key.state = SDL_PRESSED;
-    e.key.keysym.sym = symbole;
-    evenement(instant, e);
-}
-
-static void bouton(uint32_t instant, int numero, Uint8 type) {
-    SDL_Event e{};
-    e.type = type;
-    e.button.button = static_cast<Uint8>(numero);
-    e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-    evenement(instant, e);
-}
-
-void appui(uint32_t instant, int numero) {
-    bouton(instant, numero, SDL_MOUSEBUTTONDOWN);
-}
-
-void relache(uint32_t instant, int numero) {
-    bouton(instant, numero, SDL_MOUSEBUTTONUP);
-}
-
-void mouvement(uint32_t instant) {
-    SDL_Event e{};
-    e.type = SDL_MOUSEMOTION;
-    evenement(instant, e);
-}
-
-void fermeture(uint32_t instant) {
-    SDL_Event e{};
-    e.type = SDL_QUIT;
-    evenement(instant, e);
 }
 
 int nombreAppels(const std::string& operation) {
@@ -255,24 +220,13 @@ Dossier::~Dossier() {
     std::filesystem::remove_all(chemin_, ignore);
 }
 
-void Dossier::retirer(const std::string& fichier) const {
-    std::filesystem::remove_all(chemin_ / fichier);
-}
-
-void Dossier::restaurer(const std::string& fichier) const {
-    std::filesystem::copy_file(std::filesystem::path(PRESSATHON_DATA_DIR) / fichier,
-                               chemin_ / fichier,
-                               std::filesystem::copy_options::overwrite_existing);
-}
-
 void Dossier::ecrire(const std::string& fichier, const std::string& contenu) const {
     std::ofstream(chemin_ / fichier, std::ios::binary | std::ios::trunc) << contenu;
 }
 
 std::string Dossier::lire(const std::string& fichier) const {
-    std::ostringstream contenu;
-    contenu << std::ifstream(chemin_ / fichier, std::ios::binary).rdbuf();
-    return contenu.str();
+    std::ifstream contenu(chemin_ / fichier, std::ios::binary);
+    return {std::istreambuf_iterator<char>(contenu), {}};
 }
 
 } // namespace scenario

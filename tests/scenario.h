@@ -1,11 +1,17 @@
 // Scripted events and a virtual clock standing in for SDL's, so a screen's loop runs in a test.
 //
 // The test binaries that include this are linked with --wrap over SDL's clock
-// and event functions, the caption, flips, blits, text rendering and the ten
-// sound operations: the screens call them as usual and the script answers.
+// and event functions, the caption, flips, blits, text rendering and the sound
+// operations but the opening: the screens call them as usual and the script
+// answers.
 #pragma once
 
+#include "audio.h"
+#include "ecran.h"
+
 #include <SDL.h>
+#include <SDL_ttf.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <deque>
@@ -21,20 +27,15 @@ namespace scenario {
 // is recorded, each flip takes 16 ms.
 void reinitialiser(uint32_t debut = 0);
 
-// Events, each due at an instant of the virtual clock, in the order given.
-void evenement(uint32_t instant, const SDL_Event& evenement);
-void touche(uint32_t instant, SDLKey touche);
-void appui(uint32_t instant, int bouton = SDL_BUTTON_LEFT);
-void relache(uint32_t instant, int bouton = SDL_BUTTON_LEFT);
-void mouvement(uint32_t instant);
-void fermeture(uint32_t instant);
+// An event due at an instant of the virtual clock, after those given before:
+// a key pressed (`detail` its symbol), a button pressed or released (`detail`
+// the button), pointer motion or a close request.
+void evenement(uint32_t instant, Uint8 type, int detail = SDL_BUTTON_LEFT);
 
-// A sound operation, with the handle it took or returned and its number
-// argument (the looping setting, the channel).
+// A sound operation, with the handle it took or returned.
 struct AppelAudio {
     std::string operation;
     const void* poignee;
-    int valeur;
     uint32_t instant;
 };
 
@@ -84,7 +85,7 @@ int nombreAppels(const std::string& operation);
 const void* poignee(const std::string& operation, size_t rang = 0);
 
 // A temporary copy of the game's data that is the working directory while it
-// lives.
+// lives, so that relative paths name its files.
 class Dossier {
   public:
     Dossier();
@@ -92,15 +93,32 @@ class Dossier {
     Dossier(const Dossier&) = delete;
     Dossier& operator=(const Dossier&) = delete;
 
-    void retirer(const std::string& fichier) const;
-    // Puts back the game's own copy of a file.
-    void restaurer(const std::string& fichier) const;
     void ecrire(const std::string& fichier, const std::string& contenu) const;
     std::string lire(const std::string& fichier) const;
 
   private:
     std::filesystem::path chemin_;
     std::filesystem::path ancien_;
+};
+
+// A screen's test: SDL, its fonts and the sound layer started, the menu's
+// 800x600 window open, and a copy of the game's data.
+class Ecran : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SDL_Init(SDL_INIT_VIDEO);
+        TTF_Init();
+        FSOUND_Init(44100, 32, 0);
+        ecran = ouvrirFenetre(800, 600);
+    }
+    void TearDown() override {
+        FSOUND_Close();
+        TTF_Quit();
+        SDL_Quit();
+    }
+
+    Dossier dossier;
+    SDL_Surface* ecran = nullptr;
 };
 
 } // namespace scenario

@@ -169,9 +169,6 @@ TEST_F(Audio, OnlyFilesSafeAndCheapToPlayLoad) {
         {"a FIFO", fifo, 0},
         {"no file", (dossier / "absent").string(), 0},
     };
-    for (const char* nom : {"menu", "jeu01", "highscores", "instructions", "credits"}) {
-        cas.emplace_back(nom, std::string(PRESSATHON_DATA_DIR "/MUSIC/") + nom + ".mid", -1);
-    }
     for (const auto& [nom, chemin, attendu] : cas) {
         FMUSIC_MODULE* m = FMUSIC_LoadSong(chemin.c_str());
         EXPECT_EQ(m != nullptr, attendu < 0) << nom;

@@ -1,15 +1,13 @@
 // Score file: reading, ranked insertion, rewriting in place, failures and concurrent games.
 #include "highscores.h"
 #include "jeu.h"
+#include "scenario.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <climits>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -47,72 +45,17 @@ namespace fs = std::filesystem;
 
 using Table = std::array<int32_t, 5>;
 
-const std::string messageLecture = "Erreur Fichier: Ouverture du fichier \xE9"
-                                   "chou\xE9"
-                                   "e lors de la r\xE9"
-                                   "cup\xE9"
-                                   "ration des HighScores";
-const std::string messageSauvegarde = "Erreur Fichier: Ouverture du fichier \xE9"
-                                      "chou\xE9"
-                                      "e lors de la sauvegarde des HighScores";
+// Octal escapes: a hexadecimal one would swallow the letter after it.
+const std::string messageLecture = "Erreur Fichier: Ouverture du fichier \351chou\351e lors de la "
+                                   "r\351cup\351ration des HighScores";
+const std::string messageSauvegarde =
+    "Erreur Fichier: Ouverture du fichier \351chou\351e lors de la sauvegarde des HighScores";
 
-// Runs `action` in a child process whose error stream is a pipe: its wait
-// status, and what it wrote there.
-std::pair<int, std::string> dansUnEnfant(const std::function<void()>& action) {
-    int tube[2];
-    EXPECT_EQ(pipe(tube), 0);
-    std::fflush(nullptr);
-    const pid_t enfant = fork();
-    if (enfant == 0) {
-        dup2(tube[1], STDERR_FILENO);
-        action();
-        std::fflush(nullptr);
-        _exit(0);
-    }
-    close(tube[1]);
-    std::string erreurs;
-    char bloc[256];
-    for (ssize_t lu; (lu = read(tube[0], bloc, sizeof bloc)) > 0;) {
-        erreurs.append(bloc, static_cast<size_t>(lu));
-    }
-    close(tube[0]);
-    int etat = -1;
-    waitpid(enfant, &etat, 0);
-    return {etat, erreurs};
-}
-
-// Each test runs in a fresh directory of its own, the working directory.
+// Each test runs in a copy of the game's data, the working directory.
 class FichierScores : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string modele = (fs::temp_directory_path() / "pressathon-scores-XXXXXX").string();
-        ASSERT_NE(mkdtemp(modele.data()), nullptr);
-        dossier = modele;
-        fs::current_path(dossier);
-    }
-    void TearDown() override {
-        fs::current_path(ancienDossier);
-        fs::remove_all(dossier);
-    }
-
-    static void ecrire(const std::string& texte) {
-        std::ofstream(FICHIER_HIGHSCORES, std::ios::binary) << texte;
-    }
-    static std::string contenu() {
-        std::ostringstream texte;
-        texte << std::ifstream(FICHIER_HIGHSCORES, std::ios::binary).rdbuf();
-        return texte.str();
-    }
-    // Submits one score to a file holding `avant`; the file's text afterwards.
-    static std::string apresSoumission(const std::string& avant, int32_t score) {
-        ecrire(avant);
-        testing::internal::CaptureStderr();
-        sauverHighScores(score);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-        return contenu();
-    }
-    static Table lecture(const std::string& texte) {
-        ecrire(texte);
+    Table lecture(const std::string& texte) {
+        dossier.ecrire(FICHIER_HIGHSCORES, texte);
         Table table = {-7, -7, -7, -7, -7};
         testing::internal::CaptureStderr();
         recupHighScores(table.data());
@@ -120,8 +63,7 @@ class FichierScores : public ::testing::Test {
         return table;
     }
 
-    fs::path ancienDossier = fs::current_path();
-    fs::path dossier;
+    scenario::Dossier dossier;
 };
 
 // The first strict rule that holds places the score, the last entry drops,
@@ -146,7 +88,11 @@ TEST_F(FichierScores, AScoreTakesItsRankAndTheLastEntryDrops) {
         {"4294967296 -4294967297 0 0 0", 5, "2147483647 5 -2147483648 0 0"},
     };
     for (const auto& [avant, score, apres] : cas) {
-        EXPECT_EQ(apresSoumission(avant, score), apres) << avant.substr(0, 40) << " with " << score;
+        dossier.ecrire(FICHIER_HIGHSCORES, avant);
+        testing::internal::CaptureStderr();
+        sauverHighScores(score);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(dossier.lire(FICHIER_HIGHSCORES), apres) << avant << " with " << score;
     }
 }
 
@@ -166,6 +112,7 @@ TEST_F(FichierScores, ReadingStopsAtTheFirstEntryThatDoesNotParse) {
         {std::string(4000, ' ') + "1 2 3 4 5", {1, 2, 3, 4, 5}},
         {limite + "1 2 3 4 5", {X, X, X, X, X}},
         // A number cut by the limit counts only when its value is certain.
+        {limite.substr(2) + "123 4", {X, X, X, X, X}},
         {limite.substr(4) + "123 4", {123, X, X, X, X}},
         {limite.substr(10) + "21474836480 1", {INT32_MAX, X, X, X, X}},
     };
@@ -196,36 +143,34 @@ TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
 }
 
 TEST_F(FichierScores, AReadOnlyFileIsReadButKeepsNoScore) {
-    ecrire("50 40 30 20 10");
+    dossier.ecrire(FICHIER_HIGHSCORES, "50 40 30 20 10");
     fs::permissions(FICHIER_HIGHSCORES, fs::perms::owner_read | fs::perms::others_read);
-    fs::permissions(dossier, fs::perms::others_read | fs::perms::others_exec,
+    fs::permissions(fs::current_path(), fs::perms::others_read | fs::perms::others_exec,
                     fs::perm_options::add);
     // Root ignores permissions, so the game runs in a child as an ordinary
     // user; the child's exit status says what it read.
-    const auto [etat, erreurs] = dansUnEnfant([] {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-            _exit(3);
-        }
-        Table table = {};
-        recupHighScores(table.data());
-        sauverHighScores(99);
-        _exit(table == Table{50, 40, 30, 20, 10} ? 0 : 2);
-    });
-    EXPECT_EQ(etat, 0);
-    EXPECT_EQ(erreurs, messageSauvegarde);
-    EXPECT_EQ(contenu(), "50 40 30 20 10");
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+                _exit(3);
+            }
+            Table table = {};
+            recupHighScores(table.data());
+            sauverHighScores(99);
+            _exit(table == Table{50, 40, 30, 20, 10} ? 0 : 2);
+        },
+        testing::ExitedWithCode(0), testing::Eq(messageSauvegarde));
+    EXPECT_EQ(dossier.lire(FICHIER_HIGHSCORES), "50 40 30 20 10");
 }
 
 TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
     int perdues = 0;
     for (int manche = 0; manche < 200; ++manche) {
-        ecrire("50 40 30 20 10");
+        dossier.ecrire(FICHIER_HIGHSCORES, "50 40 30 20 10");
         int depart[2];
         ASSERT_EQ(pipe(depart), 0);
-        pid_t enfants[2];
         for (int i = 0; i < 2; ++i) {
-            enfants[i] = fork();
-            if (enfants[i] == 0) {
+            if (fork() == 0) {
                 close(depart[1]);
                 char octet;
                 // Both wait here until the parent closes the pipe.
@@ -237,10 +182,9 @@ TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
         }
         close(depart[0]);
         close(depart[1]);
-        for (pid_t enfant : enfants) {
-            waitpid(enfant, nullptr, 0);
+        while (wait(nullptr) > 0) {
         }
-        perdues += contenu() != "60 55 50 40 30";
+        perdues += dossier.lire(FICHIER_HIGHSCORES) != "60 55 50 40 30";
     }
     EXPECT_EQ(perdues, 0);
 }
@@ -260,25 +204,37 @@ TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
         const Table nouvelle = lecture(apres);
         // Killed before the first, second... change made to the file.
         for (int coupure = 1; coupure <= 4; ++coupure) {
-            ecrire(avant);
-            dansUnEnfant([&, coupure] {
-                modificationsAvantArret = coupure;
-                sauverHighScores(score);
-            });
-            const Table lue = lecture(contenu());
+            dossier.ecrire(FICHIER_HIGHSCORES, avant);
+            EXPECT_EXIT(
+                {
+                    modificationsAvantArret = coupure;
+                    sauverHighScores(score);
+                    _exit(0);
+                },
+                testing::ExitedWithCode(0), "");
+            const Table lue = lecture(dossier.lire(FICHIER_HIGHSCORES));
             EXPECT_TRUE(lue == ancienne || lue == nouvelle) << "killed at change " << coupure;
         }
         // A file-size limit at the old length: longer texts cannot be written.
-        ecrire(avant);
-        const auto [etat, erreurs] = dansUnEnfant([&] {
-            const rlimit limite = {avant.size(), avant.size()};
-            setrlimit(RLIMIT_FSIZE, &limite);
-            sauverHighScores(score);
-        });
+        // The death test keeps the error stream in a file, which the limit
+        // would cut: the message waits in a buffer until the limit is lifted.
+        dossier.ecrire(FICHIER_HIGHSCORES, avant);
         const bool tient = apres.size() <= avant.size();
-        EXPECT_EQ(etat, 0);
-        EXPECT_EQ(lecture(contenu()), tient ? nouvelle : ancienne);
-        EXPECT_EQ(erreurs, tient ? "" : messageSauvegarde);
+        rlimit limite{};
+        getrlimit(RLIMIT_FSIZE, &limite);
+        const rlimit sansLimite = limite;
+        limite.rlim_cur = avant.size();
+        EXPECT_EXIT(
+            {
+                char tampon[BUFSIZ];
+                std::setvbuf(stderr, tampon, _IOFBF, sizeof tampon);
+                setrlimit(RLIMIT_FSIZE, &limite);
+                sauverHighScores(score);
+                setrlimit(RLIMIT_FSIZE, &sansLimite);
+                std::exit(0);
+            },
+            testing::ExitedWithCode(0), testing::Eq(tient ? "" : messageSauvegarde));
+        EXPECT_EQ(lecture(dossier.lire(FICHIER_HIGHSCORES)), tient ? nouvelle : ancienne);
     }
 }
 

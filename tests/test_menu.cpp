@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <random>
@@ -24,10 +25,6 @@ namespace {
 
 class Programme : public ::testing::Test {
   protected:
-    void SetUp() override {
-        scenario::reinitialiser(1000);
-    }
-
     static int lancer() {
         char nom[] = "pressathon";
         char* arguments[] = {nom, nullptr};
@@ -50,19 +47,16 @@ class Programme : public ::testing::Test {
 };
 
 TEST_F(Programme, NothingIsDrawnUntilTheFirstEventThenOneFramePerEvent) {
-    scenario::touche(1500, SDLK_a);
-    scenario::mouvement(1600);
-    scenario::touche(2000, SDLK_ESCAPE);
+    scenario::reinitialiser(1000);
+    scenario::evenement(1500, SDL_KEYDOWN, SDLK_a);
+    scenario::evenement(1600, SDL_MOUSEMOTION);
+    scenario::evenement(2000, SDL_KEYDOWN, SDLK_ESCAPE);
     ASSERT_EQ(lancer(), 0);
 
     const auto& images = scenario::journal().images;
     ASSERT_GE(images.size(), 3u);
     EXPECT_EQ(images[0].instant, 1500u);
     EXPECT_EQ(images[1].instant, 1600u);
-    for (size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(images[i].titre, "Pressathon - HOME");
-        EXPECT_EQ(std::make_pair(images[i].largeur, images[i].hauteur), std::make_pair(800, 600));
-    }
     // The welcome text, centred across and raised 265 pixels above the centre.
     const scenario::Dessin& bienvenue = scenario::journal().dessins.at(0);
     EXPECT_EQ(bienvenue.texte, "Bienvenue !");
@@ -74,33 +68,26 @@ TEST_F(Programme, NothingIsDrawnUntilTheFirstEventThenOneFramePerEvent) {
 // stay 10.1 seconds, or end at once on Escape or a close request, and the
 // program then ends with status 0.
 TEST_F(Programme, EveryWayOutShowsTheCreditsThenEnds) {
-    constexpr int FERMER = -1;
-    const auto geste = [](uint32_t instant, int quoi) {
-        if (quoi == FERMER) {
-            scenario::fermeture(instant);
-        } else if (quoi != 0) {
-            scenario::touche(instant, static_cast<SDLKey>(quoi));
-        }
-    };
-    const std::pair<int, int> cas[] = {{SDLK_ESCAPE, 0}, {SDLK_4, 0},           {SDLK_KP4, 0},
-                                       {FERMER, 0},      {SDLK_4, SDLK_ESCAPE}, {SDLK_4, FERMER}};
+    // The key that leaves the menu (none: a close request), and what ends the
+    // credits early, if anything.
+    const std::pair<int, Uint8> cas[] = {{SDLK_ESCAPE, 0},      {SDLK_4, 0},
+                                         {SDLK_KP4, 0},         {0, 0},
+                                         {SDLK_4, SDL_KEYDOWN}, {SDLK_4, SDL_QUIT}};
     for (const auto& [entree, interruption] : cas) {
-        SCOPED_TRACE(testing::Message() << "way in " << entree << ", out " << interruption);
+        SCOPED_TRACE(testing::Message() << "way in " << entree << ", out " << int(interruption));
         scenario::reinitialiser(1000);
-        geste(2000, entree);
-        geste(5000, interruption);
+        scenario::evenement(2000, entree != 0 ? SDL_KEYDOWN : SDL_QUIT, entree);
+        if (interruption != 0) {
+            scenario::evenement(5000, interruption, SDLK_ESCAPE);
+        }
         ASSERT_EQ(lancer(), 0);
 
+        // The last credits frame is the first one at or past the end, and the
+        // menu draws once more before the program ends.
         const auto& images = scenario::journal().images;
-        const auto debut = std::find_if(images.begin(), images.end(), [](const auto& i) {
-            return i.titre == "Pressathon - CREDITS";
-        });
-        ASSERT_NE(debut, images.end());
+        ASSERT_GE(images.size(), 2u);
+        ASSERT_EQ((images.end() - 2)->titre, "Pressathon - CREDITS");
         ASSERT_EQ(images.back().titre, "Pressathon - HOME");
-        for (auto i = debut; i != images.end(); ++i) {
-            EXPECT_EQ(std::make_pair(i->largeur, i->hauteur), std::make_pair(300, 500));
-        }
-        // The last credits frame is the first one at or past the end.
         const uint32_t fin = interruption != 0 ? 5000 : 2000 + 10100;
         EXPECT_GE((images.end() - 2)->instant, fin);
         EXPECT_LT((images.end() - 2)->instant, fin + 32);
@@ -112,16 +99,17 @@ TEST_F(Programme, EveryWayOutShowsTheCreditsThenEnds) {
 }
 
 TEST_F(Programme, EachScreenKeyStopsTheMenuSongAndPlaysItAgainAfter) {
+    scenario::reinitialiser(1000);
     const SDLKey touches[] = {SDLK_1, SDLK_KP1, SDLK_2, SDLK_KP2, SDLK_3, SDLK_KP3, SDLK_q};
     uint32_t instant = 2000;
     for (SDLKey touche : touches) {
-        scenario::touche(instant, touche);
+        scenario::evenement(instant, SDL_KEYDOWN, touche);
         // Leaves whatever screen the key opened.
-        scenario::touche(instant + 500, touche == SDLK_q ? SDLK_a : SDLK_ESCAPE);
+        scenario::evenement(instant + 500, SDL_KEYDOWN, touche == SDLK_q ? SDLK_a : SDLK_ESCAPE);
         instant += 1000;
     }
-    scenario::touche(instant, SDLK_ESCAPE);
-    scenario::touche(instant + 100, SDLK_ESCAPE);
+    scenario::evenement(instant, SDL_KEYDOWN, SDLK_ESCAPE);
+    scenario::evenement(instant + 100, SDL_KEYDOWN, SDLK_ESCAPE);
     ASSERT_EQ(lancer(), 0);
 
     std::vector<std::string> attendu = {"FMUSIC_PlaySong", "FMUSIC_SetLooping"};
@@ -129,20 +117,14 @@ TEST_F(Programme, EachScreenKeyStopsTheMenuSongAndPlaysItAgainAfter) {
         attendu.push_back("FMUSIC_StopSong");
         attendu.push_back("FMUSIC_PlaySong");
     }
-    attendu.push_back("FMUSIC_StopSong");
-    attendu.push_back("FMUSIC_FreeSong");
+    attendu.insert(attendu.end(), {"FMUSIC_StopSong", "FMUSIC_FreeSong"});
     EXPECT_EQ(appelsMusiqueMenu(), attendu);
-    // Every screen gave the 800x600 window back to the menu.
-    for (const auto& image : scenario::journal().images) {
-        if (image.titre == "Pressathon - HOME" && image.instant < instant) {
-            EXPECT_EQ(std::make_pair(image.largeur, image.hauteur), std::make_pair(800, 600));
-        }
-    }
 }
 
 TEST_F(Programme, WithoutTheMenuSongTheProgramEndsWithStatusOne) {
-    dossier.retirer("MUSIC/menu.mid");
-    scenario::touche(2000, SDLK_ESCAPE);
+    scenario::reinitialiser(1000);
+    std::filesystem::remove("MUSIC/menu.mid");
+    scenario::evenement(2000, SDL_KEYDOWN, SDLK_ESCAPE);
     // That way out releases nothing, on purpose.
 #ifdef __SANITIZE_ADDRESS__
     __lsan_disable();
@@ -166,41 +148,25 @@ const std::map<std::string, std::pair<int, int>> TAILLES = {
 };
 
 // Random keys (the menu's, the keypad's, Escape, others), button presses and
-// releases (the wheel's too), pointer motion and close requests.
+// releases (the wheel's too), pointer motion and, rarely, close requests.
 void scriptAuHasard(std::mt19937& hasard) {
     const SDLKey touches[] = {SDLK_1,   SDLK_2,   SDLK_3,      SDLK_4, SDLK_KP1,  SDLK_KP2,
                               SDLK_KP3, SDLK_KP4, SDLK_ESCAPE, SDLK_a, SDLK_SPACE};
+    const Uint8 genres[] = {SDL_KEYDOWN, SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP, SDL_MOUSEMOTION,
+                            SDL_QUIT};
+    std::discrete_distribution<> genre({24, 16, 16, 8, 1});
     uint32_t instant = 1000;
     const int nombre = std::uniform_int_distribution<>(5, 120)(hasard);
     for (int i = 0; i < nombre; ++i) {
         instant += std::uniform_int_distribution<uint32_t>(0, 1500)(hasard);
-        const int bouton = std::uniform_int_distribution<>(1, 7)(hasard);
-        switch (std::uniform_int_distribution<>(0, 9)(hasard)) {
-        case 0:
-        case 1:
-        case 2:
-            scenario::touche(instant, touches[hasard() % std::size(touches)]);
-            break;
-        case 3:
-        case 4:
-            scenario::appui(instant, bouton);
-            break;
-        case 5:
-        case 6:
-            scenario::relache(instant, bouton);
-            break;
-        case 7:
-            scenario::mouvement(instant);
-            break;
-        default:
-            if (hasard() % 8 == 0) {
-                scenario::fermeture(instant);
-            }
-        }
+        const Uint8 type = genres[genre(hasard)];
+        scenario::evenement(instant, type,
+                            type == SDL_KEYDOWN ? touches[hasard() % std::size(touches)]
+                                                : std::uniform_int_distribution<>(1, 7)(hasard));
     }
     // Enough to leave any screen, the menu and the credits.
     for (int i = 1; i <= 3; ++i) {
-        scenario::touche(instant + 200 * static_cast<uint32_t>(i), SDLK_ESCAPE);
+        scenario::evenement(instant + 200 * static_cast<uint32_t>(i), SDL_KEYDOWN, SDLK_ESCAPE);
     }
 }
 
@@ -208,13 +174,10 @@ TEST_F(Programme, RandomSessionsEndWellAndKeepASortedTable) {
     const char* graine = std::getenv("PRESSATHON_GRAINE");
     const unsigned depart =
         graine != nullptr ? static_cast<unsigned>(std::atol(graine)) : std::random_device{}();
-    const int sessions = std::getenv("PRESSATHON_SESSIONS") != nullptr
-                             ? std::atoi(std::getenv("PRESSATHON_SESSIONS"))
-                             : 60;
-    for (int session = 0; session < sessions && !HasFailure(); ++session) {
-        const unsigned numero = depart + static_cast<unsigned>(session);
-        SCOPED_TRACE(testing::Message()
-                     << "replay with PRESSATHON_GRAINE=" << numero << " PRESSATHON_SESSIONS=1");
+    // The sessions stop at the first that fails, which a replay runs first.
+    for (unsigned session = 0; session < 60 && !HasFailure(); ++session) {
+        const unsigned numero = depart + session;
+        SCOPED_TRACE(testing::Message() << "replay with PRESSATHON_GRAINE=" << numero);
         std::mt19937 hasard(numero);
         scenario::reinitialiser(1000);
         dossier.ecrire("highscores.tallyvault", "5 4 3 2 1");
