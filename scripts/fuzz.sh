@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the fuzz targets in build-fuzz/ and runs each for a bounded time: the score file
-# (seeds in tests/corpus_scores/) and the song check (seeds: the game's songs and those
-# the target writes at start).
+# (seeds in tests/corpus_scores/) and the song check (seeds: the game's songs, those the
+# target writes at start, and in tests/corpus_midi/ songs that once broke the check).
 #
 # Usage: scripts/fuzz.sh [seconds per target]   (default 20)
 # clang's libFuzzer runs them coverage-guided, with AddressSanitizer and
@@ -26,4 +26,4 @@ mkdir -p "$construction/corpus" "$construction/corpus_midi" "$construction/artef
 PRESSATHON_FUZZ_GRAINES="$construction/corpus_midi" \
     "$construction/tests/fuzz_midi" -max_total_time="$secondes" -max_len=16384 -timeout=10 \
     -print_final_stats=1 -artifact_prefix="$construction/artefacts/midi-" \
-    "$construction/corpus_midi" "$racine/data/MUSIC"
+    "$construction/corpus_midi" "$racine/data/MUSIC" "$racine/tests/corpus_midi"

@@ -242,6 +242,7 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
     uint64_t tick = 0;
     uint32_t tempo = tempoParDefaut;
     uint32_t tempoMin = tempos.empty() || tempos.front().tick > 0 ? tempo : 0xFFFFFF;
+    uint64_t changements = 0;
     for (const ChangementTempo& changement : tempos) {
         if (changement.tick >= fin) {
             break;
@@ -250,6 +251,7 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
         tick = changement.tick;
         tempo = changement.microsecondes;
         tempoMin = std::min(tempoMin, tempo);
+        ++changements;
     }
     secondes += static_cast<double>(fin - tick) * tempo / 1e6 / division;
 
@@ -261,8 +263,13 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
         std::sort(ticks.begin(), ticks.end());
         plus = rafale(ticks, static_cast<uint64_t>(etendue));
     }
+    // The player rounds its clock to the nearest tick, and starts counting
+    // afresh from that rounded tick at each tempo change and at the start of
+    // each pass: every one of those may cut half a tick from a pass, and
+    // counting a whole tick for each keeps the shortest pass a true bound.
+    const uint64_t ticksSurs = fin > changements + 1 ? fin - changements - 1 : 0;
     return MesureMidi{secondes, static_cast<uint32_t>(fin), nombre, plus,
-                      static_cast<double>(fin) * msParTickMin / 1000.0};
+                      static_cast<double>(ticksSurs) * msParTickMin / 1000.0};
 }
 
 bool coutMidiAdmis(const MesureMidi& mesure) {
