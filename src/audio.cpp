@@ -1,10 +1,12 @@
 // Music and sound effects: MIDI songs through FluidSynth, WAV samples on 32 voices, mixed for SDL.
 //
-// FSOUND_Init returns at once: the synthesizer and its SoundFont, the slow
-// part, are built on a thread of their own when the first song is loaded,
-// and the device is opened when a sound first plays. A song asked to play
+// FSOUND_Init returns at once: FluidSynth, the synthesizer and its
+// SoundFont, the slow part, are loaded and built on a thread of their own
+// when the first song is played, and the device is opened when a sound first
+// plays. A song asked to play
 // before the synthesizer is ready starts from its beginning as soon as it is.
 #include "audio.h"
+#include "audio_fluidsynth.h"
 #include "audio_midi.h"
 #include "audio_rendu.h"
 #include "audio_wav.h"
@@ -12,7 +14,6 @@
 #include "silence.h"
 
 #include <SDL.h>
-#include <fluidsynth.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -20,7 +21,9 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -105,6 +108,10 @@ struct Chargeur {
 struct Couche {
     Etat etat;
     Chargeur chargeur;
+    // Loaded once, by the first loader thread, and kept to the end.
+    FluidSynth fluidSynth;
+    std::once_flag fluidSynthUnique;
+    bool fluidSynthCharge = false;
     // attendreALaFin runs at exit.
     bool attenteEnregistree = false;
 };
@@ -112,6 +119,9 @@ struct Couche {
 Couche couche;
 Etat& etat = couche.etat;
 Chargeur& chargeur = couche.chargeur;
+// Its functions are called only with a synthesizer, player or settings in
+// hand, which only exist once it is loaded.
+const FluidSynth& fl = couche.fluidSynth;
 
 // Takes the audio lock while a device may be running its callback. After
 // SDL_Quit the device is gone and there is nothing to lock against.
@@ -163,14 +173,15 @@ void ajouter(int32_t* somme, const int16_t* source, int n) {
 // Starts the current song on the synthesizer, from its beginning. Under the
 // audio lock.
 void demarrerLecteur() {
-    etat.lecteur = new_fluid_player(etat.synth);
+    etat.lecteur = fl.new_fluid_player(etat.synth);
     if (etat.lecteur == nullptr) {
         etat.courante = nullptr;
         return;
     }
-    fluid_player_add_mem(etat.lecteur, etat.courante->octets.data(), etat.courante->octets.size());
-    fluid_player_set_loop(etat.lecteur, etat.courante->boucle ? -1 : 1);
-    fluid_player_play(etat.lecteur);
+    fl.fluid_player_add_mem(etat.lecteur, etat.courante->octets.data(),
+                            etat.courante->octets.size());
+    fl.fluid_player_set_loop(etat.lecteur, etat.courante->boucle ? -1 : 1);
+    fl.fluid_player_play(etat.lecteur);
 }
 
 // Takes over the synthesizer once the loader thread has finished, and starts
@@ -204,7 +215,7 @@ void mixerBloc(int16_t* sortie, int trames, double instant) {
     if (etat.synth != nullptr && etat.courante != nullptr) {
         float* gauche = etat.gauche.data();
         float* droite = etat.droite.data();
-        fluid_synth_write_float(etat.synth, trames, gauche, 0, 1, droite, 0, 1);
+        fl.fluid_synth_write_float(etat.synth, trames, gauche, 0, 1, droite, 0, 1);
         etat.tramesSynth += static_cast<unsigned>(trames);
         for (int i = 0; i < trames; ++i) {
             somme[2 * i] = versEntier(gauche[i]);
@@ -254,7 +265,7 @@ void rienEcrire(int, const char*, void*) {}
 // The program prints nothing: FluidSynth's messages go nowhere.
 void taireFluidSynth() {
     for (int niveau = FLUID_PANIC; niveau < LAST_LOG_LEVEL; ++niveau) {
-        fluid_set_log_function(niveau, rienEcrire, nullptr);
+        fl.fluid_set_log_function(niveau, rienEcrire, nullptr);
     }
 }
 
@@ -302,42 +313,63 @@ void preparerPeripherique() {
 // Straight-line interpolation costs about two thirds of FluidSynth's
 // default; a system reset brings the default back.
 void interpolerLineairement(fluid_synth_t* synth) {
-    fluid_synth_set_interp_method(synth, -1, FLUID_INTERP_LINEAR);
+    fl.fluid_synth_set_interp_method(synth, -1, FLUID_INTERP_LINEAR);
 }
 
-// The loader thread's work: FluidSynth's settings, the synthesizer and its
-// SoundFont, at the rate the device obtained. It writes only into the
-// loader's fields, before setting `fini`.
+// The loader thread's work: FluidSynth itself the first time, its settings,
+// the synthesizer and its SoundFont, at the rate the device obtained. It
+// writes only into the loader's fields, before setting `fini`, and once into
+// FluidSynth's table.
+bool chargerFluidSynthUneFois() {
+    std::call_once(couche.fluidSynthUnique, [] {
+        couche.fluidSynthCharge = chargerFluidSynth(couche.fluidSynth);
+        if (couche.fluidSynthCharge) {
+            taireFluidSynth();
+        }
+    });
+    return couche.fluidSynthCharge;
+}
+
 void creerSynthetiseur(int frequence) {
     // The screens come first: on a busy machine this thread gives way.
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
-    fluid_settings_t* reglages = new_fluid_settings();
+    // And the caller gets a head start: the game draws its first frame right
+    // after playing its first song, and this thread's work would share the
+    // two processors with it (loading FluidSynth's libraries also holds the
+    // dynamic loader, which drawing may need). Under Xvfb the first frame
+    // comes about 15 ms sooner for it, and the song some 80 ms after it.
+    for (int i = 0; i < 6 && !chargeur.abandon.load(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    // FSOUND_Close right after FSOUND_Init need not wait for any of it.
+    // Without FluidSynth, songs still play, in silence.
+    fluid_settings_t* reglages =
+        !chargeur.abandon.load() && chargerFluidSynthUneFois() ? fl.new_fluid_settings() : nullptr;
     fluid_synth_t* synth = nullptr;
     if (reglages != nullptr) {
-        fluid_settings_setnum(reglages, "synth.sample-rate", frequence);
+        fl.fluid_settings_setnum(reglages, "synth.sample-rate", frequence);
         // Only the mixer and the ten operations reach the synthesizer, always
         // under the audio lock: FluidSynth's own locking would be redundant.
-        fluid_settings_setint(reglages, "synth.threadsafe-api", 0);
-        fluid_settings_setint(reglages, "synth.lock-memory", 0);
+        fl.fluid_settings_setint(reglages, "synth.threadsafe-api", 0);
+        fl.fluid_settings_setint(reglages, "synth.lock-memory", 0);
         // Reverb and chorus cost a large share of the mixing time, and without
         // them a stopped song falls silent at once.
-        fluid_settings_setint(reglages, "synth.reverb.active", 0);
-        fluid_settings_setint(reglages, "synth.chorus.active", 0);
+        fl.fluid_settings_setint(reglages, "synth.reverb.active", 0);
+        fl.fluid_settings_setint(reglages, "synth.chorus.active", 0);
         // Bounds the cost of a dense passage; FluidSynth gives up the quietest
         // voices first.
-        fluid_settings_setint(reglages, "synth.polyphony", polyphonie);
+        fl.fluid_settings_setint(reglages, "synth.polyphony", polyphonie);
         // The player's clock is the rendered frames: N frames always hold the
         // same part of the song.
-        fluid_settings_setstr(reglages, "player.timing-source", "sample");
+        fl.fluid_settings_setstr(reglages, "player.timing-source", "sample");
         // A looping song carries its last notes' release into its next pass.
-        fluid_settings_setint(reglages, "player.reset-synth", 0);
-        synth = new_fluid_synth(reglages);
+        fl.fluid_settings_setint(reglages, "player.reset-synth", 0);
+        synth = fl.new_fluid_synth(reglages);
     }
-    // FSOUND_Close right after FSOUND_Init need not wait for the SoundFont.
     if (synth != nullptr && !chargeur.abandon.load()) {
         // Without either SoundFont, songs still play, in silence.
-        if (fluid_synth_sfload(synth, "/usr/share/sounds/sf2/TimGM6mb.sf2", 1) == FLUID_FAILED) {
-            fluid_synth_sfload(synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
+        if (fl.fluid_synth_sfload(synth, "/usr/share/sounds/sf2/TimGM6mb.sf2", 1) == FLUID_FAILED) {
+            fl.fluid_synth_sfload(synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
         }
         interpolerLineairement(synth);
     }
@@ -346,10 +378,10 @@ void creerSynthetiseur(int frequence) {
     chargeur.fini.store(true, std::memory_order_release);
 }
 
-// Only songs need the synthesizer: it is built when the first one is loaded
-// or played, on a thread of its own, while the caller goes on (opening its
-// window, as the game does, rather than sharing the processor with the
-// SoundFont meanwhile).
+// Only songs need the synthesizer: it is built when the first one is played,
+// on a thread of its own, while the caller goes on (drawing its first frame,
+// as the game does). It starts once the device is open: loading FluidSynth's
+// libraries holds the dynamic loader, which the device's start-up needs too.
 void lancerChargeur() {
     if (!etat.ouvert || etat.chargeurLance) {
         return;
@@ -384,21 +416,22 @@ void attendreALaFin() {
 // controller or instrument passes to the next song. Under the audio lock.
 void arreterMusique() {
     if (etat.lecteur != nullptr) {
-        delete_fluid_player(etat.lecteur);
+        fl.delete_fluid_player(etat.lecteur);
         etat.lecteur = nullptr;
     }
     if (etat.courante != nullptr && etat.synth != nullptr) {
         // A system reset brings back instruments and controllers but lets
         // sounding voices ring on; sounds-off, after it, cuts them.
-        fluid_synth_system_reset(etat.synth);
-        fluid_synth_all_sounds_off(etat.synth, -1);
+        fl.fluid_synth_system_reset(etat.synth);
+        fl.fluid_synth_all_sounds_off(etat.synth, -1);
         interpolerLineairement(etat.synth);
         // What is left of the block FluidSynth rendered last still holds the
         // old song: drop it, so the next song also starts on a block boundary.
-        const unsigned bloc = static_cast<unsigned>(fluid_synth_get_internal_bufsize(etat.synth));
+        const unsigned bloc =
+            static_cast<unsigned>(fl.fluid_synth_get_internal_bufsize(etat.synth));
         const unsigned reste = (bloc - etat.tramesSynth % bloc) % bloc;
-        fluid_synth_write_float(etat.synth, static_cast<int>(reste), etat.gauche.data(), 0, 1,
-                                etat.droite.data(), 0, 1);
+        fl.fluid_synth_write_float(etat.synth, static_cast<int>(reste), etat.gauche.data(), 0, 1,
+                                   etat.droite.data(), 0, 1);
         etat.tramesSynth = 0;
     }
     etat.courante = nullptr;
@@ -440,7 +473,6 @@ std::optional<std::vector<unsigned char>> lireFichier(const char* chemin, size_t
 
 bool FSOUND_Init(int frequence, int canaux, unsigned int) {
     FSOUND_Close();
-    taireFluidSynth();
     if (!couche.attenteEnregistree) {
         couche.attenteEnregistree = std::atexit(attendreALaFin) == 0;
     }
@@ -470,10 +502,10 @@ void FSOUND_Close() {
     prendreSynthetiseur();
     arreterMusique();
     if (etat.synth != nullptr) {
-        delete_fluid_synth(etat.synth);
+        fl.delete_fluid_synth(etat.synth);
     }
     if (etat.reglages != nullptr) {
-        delete_fluid_settings(etat.reglages);
+        fl.delete_fluid_settings(etat.reglages);
     }
     etat = Etat{};
     chargeur.reglages = nullptr;
@@ -490,7 +522,6 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* chemin) {
     if (!mesure || !coutMidiAdmis(*mesure)) {
         return nullptr;
     }
-    lancerChargeur();
     return new FMUSIC_MODULE{std::move(*octets), mesure->duree};
 }
 
@@ -523,9 +554,9 @@ void FMUSIC_SetLooping(FMUSIC_MODULE* musique, int boucle) {
         // it has loaded the file (before that it holds no ticks).
         int passes = -1;
         if (!musique->boucle) {
-            passes = fluid_player_get_total_ticks(etat.lecteur) > 0 ? 0 : 1;
+            passes = fl.fluid_player_get_total_ticks(etat.lecteur) > 0 ? 0 : 1;
         }
-        fluid_player_set_loop(etat.lecteur, passes);
+        fl.fluid_player_set_loop(etat.lecteur, passes);
     }
 }
 
@@ -622,7 +653,7 @@ bool audioMusiqueEnCours() {
     if (etat.lecteur == nullptr) {
         return etat.courante != nullptr;
     }
-    return fluid_player_get_status(etat.lecteur) == FLUID_PLAYER_PLAYING;
+    return fl.fluid_player_get_status(etat.lecteur) == FLUID_PLAYER_PLAYING;
 }
 
 int audioDebutsVoix(DebutVoix* sortie, int taille) {
