@@ -3,8 +3,8 @@
 // FSOUND_Init returns at once: FluidSynth, the synthesizer and its
 // SoundFont, the slow part, are loaded and built on a thread of their own
 // when the first song is played, and the device is opened when a sound first
-// plays. A song asked to play
-// before the synthesizer is ready starts from its beginning as soon as it is.
+// plays. A song asked to play before the synthesizer is ready starts from its
+// beginning as soon as it is.
 #include "audio.h"
 #include "audio_fluidsynth.h"
 #include "audio_midi.h"
@@ -316,10 +316,8 @@ void interpolerLineairement(fluid_synth_t* synth) {
     fl.fluid_synth_set_interp_method(synth, -1, FLUID_INTERP_LINEAR);
 }
 
-// The loader thread's work: FluidSynth itself the first time, its settings,
-// the synthesizer and its SoundFont, at the rate the device obtained. It
-// writes only into the loader's fields, before setting `fini`, and once into
-// FluidSynth's table.
+// FluidSynth, loaded by the first loader thread that needs it; false when it
+// could not be.
 bool chargerFluidSynthUneFois() {
     std::call_once(couche.fluidSynthUnique, [] {
         couche.fluidSynthCharge = chargerFluidSynth(couche.fluidSynth);
@@ -330,6 +328,10 @@ bool chargerFluidSynthUneFois() {
     return couche.fluidSynthCharge;
 }
 
+// The loader thread's work: FluidSynth itself the first time, its settings,
+// the synthesizer and its SoundFont, at the rate the device obtained. It
+// writes only into the loader's fields, before setting `fini`, and once into
+// FluidSynth's table.
 void creerSynthetiseur(int frequence) {
     // The screens come first: on a busy machine this thread gives way.
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
