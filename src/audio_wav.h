@@ -1,8 +1,7 @@
-// Sound effects: a WAV file read whole and converted to the mixer's format, within bounds.
+// Sound effects: a WAV file let through to SDL_mixer only within bounds it converts safely.
 #pragma once
 
-#include <cstdint>
-#include <vector>
+#include <SDL.h>
 
 // Larger files are refused: the longest sound of the game is under 100 KiB.
 constexpr long tailleMaxWav = 8L << 20;
@@ -13,7 +12,8 @@ constexpr int frequenceMaxWav = 192000;
 // The longest sound accepted once converted, in seconds.
 constexpr int secondesMaxWav = 30;
 
-// The file's sound as interleaved 16-bit stereo frames at `frequence` Hz;
-// empty when the file is missing, not a regular file, malformed, empty, or
-// outside the bounds above.
-std::vector<int16_t> chargerWav(const char* chemin, int frequence);
+// The file, opened and read back to its start, when it is a regular WAV file
+// of one or two channels (SDL_mixer rounds a length of more to a whole frame
+// with a bit mask, and could then copy past its buffer), not empty, within the bounds above once
+// converted to `frequence` Hz in `format` with `canaux` channels; null otherwise.
+SDL_RWops* ouvrirWav(const char* chemin, int frequence, Uint16 format, int canaux);

@@ -1,6 +1,7 @@
 // Opening the game's data files safely: regular files only, never blocking.
 #include "fichiers.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -43,4 +44,29 @@ SDL_RWops* ouvrirDonnees(const char* chemin, off_t tailleMax) {
         std::fclose(fichier);
     }
     return flux;
+}
+
+std::vector<unsigned char> lireFichierRegulier(const char* chemin, off_t tailleMax) {
+    off_t taille = 0;
+    const int descripteur = ouvrirFichierRegulier(chemin, taille);
+    if (descripteur < 0) {
+        return {};
+    }
+    // One byte more than the file holds tells a file that grew meanwhile.
+    std::vector<unsigned char> octets(taille <= tailleMax ? static_cast<size_t>(taille) + 1 : 0);
+    size_t lus = 0;
+    while (lus < octets.size()) {
+        const ssize_t n = read(descripteur, octets.data() + lus, octets.size() - lus);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            lus = n < 0 ? octets.size() : lus;
+            break;
+        }
+        lus += static_cast<size_t>(n);
+    }
+    close(descripteur);
+    octets.resize(lus < octets.size() ? lus : 0);
+    return octets;
 }

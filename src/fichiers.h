@@ -4,6 +4,8 @@
 #include <SDL.h>
 #include <sys/types.h>
 
+#include <vector>
+
 // Opens a file only when it is a regular file, for reading or, with
 // `ecriture`, for reading and writing. The open cannot block: a FIFO, a
 // device or a directory in the file's place counts as missing, like an absent
@@ -15,3 +17,8 @@ int ouvrirFichierRegulier(const char* chemin, off_t& taille, bool ecriture = fal
 // closed, so that the libraries read the very file that was checked; null
 // when the file counts as missing or is larger than `tailleMax` bytes.
 SDL_RWops* ouvrirDonnees(const char* chemin, off_t tailleMax);
+
+// The whole file, read from the descriptor that was checked; empty when the
+// file counts as missing, is larger than `tailleMax` bytes, grows while it
+// is read, or cannot be read.
+std::vector<unsigned char> lireFichierRegulier(const char* chemin, off_t tailleMax);

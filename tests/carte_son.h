@@ -1,0 +1,25 @@
+// A sound card of the tests' own: the mixer's buffers are pulled one by one, when a test asks.
+//
+// The test binaries define SDL_OpenAudio themselves, which SDL_mixer then
+// calls instead of SDL's: SDL's device opens as usual, but its sound thread
+// gets silence and the mixer's callback is kept for the tests, so what the
+// ten operations do is heard in the very next buffer a test renders, the same
+// every time.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace carte {
+
+// How the next opening of the device goes: the tests' card (the default),
+// SDL's own device (whatever SDL_AUDIODRIVER names), or no card at all.
+enum class Mode { virtuelle, reelle, absente };
+void choisir(Mode mode);
+
+// Renders `trames` stereo frames (interleaved 16-bit) through the mixer, in
+// 512-frame buffers as the device asks for them. Silence when no device is
+// open.
+std::vector<int16_t> rendre(int trames);
+
+} // namespace carte
