@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 paquets=(cmake g++ make pkg-config libsdl1.2-compat-dev libsdl-image1.2-dev
-         libsdl-ttf2.0-dev libfluidsynth-dev timgm6mb-soundfont)
+         libsdl-ttf2.0-dev libsdl-mixer1.2-dev libfluidsynth-dev timgm6mb-soundfont)
 tests=OFF
 if [ "${1:-jeu}" = tests ]; then
     tests=ON

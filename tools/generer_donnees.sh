@@ -63,6 +63,7 @@ picture is not a copy of the font.
 
 The songs are General MIDI files; the game's sound layer plays them with
 FluidSynth and the SoundFont TimGM6mb (Debian package `timgm6mb-soundfont`,
-GPL 2). The libraries SDL 1.2 (sdl12-compat), SDL_image 1.2 and SDL_ttf 2.0
-are under the zlib licence; FluidSynth is under the LGPL 2.1 or later.
+GPL 2), mixed with the sound effects by SDL_mixer 1.2. The libraries SDL 1.2
+(sdl12-compat), SDL_image 1.2, SDL_ttf 2.0 and SDL_mixer 1.2 are under the
+zlib licence; FluidSynth is under the LGPL 2.1 or later.
 FIN

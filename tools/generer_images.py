@@ -378,6 +378,7 @@ def image_credits(police):
         (CORAIL, "Bibliothèques", [
             ("SDL 1.2 (sdl12-compat)", None),
             ("SDL_image 1.2, SDL_ttf 2.0", None),
+            ("SDL_mixer 1.2", None),
             (None, "licence zlib"),
             ("FluidSynth", None),
             (None, "licence LGPL 2.1 ou plus"),
@@ -395,7 +396,7 @@ def image_credits(police):
             (None, "licence CC0 1.0"),
         ]),
     ]
-    y = 110
+    y = 108
     for couleur, titre, lignes in sections:
         t.disque(33, y - 7, 6, couleur, ENCRE, 1.5)
         t.corps(46, y, titre, 20, sombre(couleur, 0.3))
@@ -408,7 +409,7 @@ def image_credits(police):
                 assert t.longueur(detail, 14) < 236, detail
                 t.corps(46, y - 1, detail, 14, teinte(ENCRE, 0.4))
             y += 20 if texte else 19
-        y += 17
+        y += 10
     t.titre(150, 480, "Merci d'avoir joué !", 27, CORAIL, ombre=teinte(SOLEIL, 0.3), contour=1.4)
     lisere(t, 492, 8)
     return t.finir()
