@@ -69,24 +69,15 @@ struct Etat {
 // sound thread between their calls, and it has to find the synthesizer there.
 Etat etat;
 
-// Holds the audio lock while a device may be running the mixer.
-class Verrou {
-  public:
-    Verrou() : actif_(etat.peripherique) {
-        if (actif_) {
-            SDL_LockAudio();
-        }
+// The audio lock: SDL_mixer does not mix meanwhile. Without a device there
+// is nothing to lock, and SDL does nothing.
+struct Verrou {
+    Verrou() {
+        SDL_LockAudio();
     }
     ~Verrou() {
-        if (actif_) {
-            SDL_UnlockAudio();
-        }
+        SDL_UnlockAudio();
     }
-    Verrou(const Verrou&) = delete;
-    Verrou& operator=(const Verrou&) = delete;
-
-  private:
-    bool actif_;
 };
 
 // SDL_mixer's music hook, on the sound thread under the audio lock: the song
