@@ -35,6 +35,12 @@ class Cadence {
     uint32_t derniere_ = 0;
 };
 
+// A still screen with work between events (the credits watch the clock, the
+// finished game keeps submitting its score) sleeps this long between two
+// looks at its events: Escape or the close button is answered within a
+// hundredth of a second, and the wait costs next to nothing.
+constexpr uint32_t TRANCHE_REPOS = 10;
+
 // Starts a frame: sets the window caption and fills the display with white.
 void commencerImage(SDL_Surface* ecran, const char* titre);
 
