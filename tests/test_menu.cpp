@@ -160,13 +160,14 @@ const std::map<std::string, std::pair<int, int>> TAILLES = {
 };
 
 // Random keys (the menu's, the keypad's, Escape, others), button presses and
-// releases (the wheel's too), pointer motion and, rarely, close requests.
+// releases (the wheel's too), pointer motion, the window uncovered and, rarely,
+// close requests.
 void scriptAuHasard(std::mt19937& hasard) {
     const SDLKey touches[] = {SDLK_1,   SDLK_2,   SDLK_3,      SDLK_4, SDLK_KP1,  SDLK_KP2,
                               SDLK_KP3, SDLK_KP4, SDLK_ESCAPE, SDLK_a, SDLK_SPACE};
-    const Uint8 genres[] = {SDL_KEYDOWN, SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP, SDL_MOUSEMOTION,
-                            SDL_QUIT};
-    std::discrete_distribution<> genre({24, 16, 16, 8, 1});
+    const Uint8 genres[] = {SDL_KEYDOWN,     SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP,
+                            SDL_MOUSEMOTION, SDL_VIDEOEXPOSE,     SDL_QUIT};
+    std::discrete_distribution<> genre({24, 16, 16, 8, 4, 1});
     uint32_t instant = 1000;
     const int nombre = std::uniform_int_distribution<>(5, 120)(hasard);
     for (int i = 0; i < nombre; ++i) {
