@@ -120,17 +120,6 @@ SDL_Surface* ouvrirFenetre(int largeur, int hauteur) {
     return ecran;
 }
 
-void Cadence::attendreImage() {
-    // 16 ms: a 60 Hz display's frame, rounded down to the clock's grain.
-    constexpr uint32_t IMAGE = 16;
-    const uint32_t ecoule = SDL_GetTicks() - derniere_;
-    if (demarree_ && ecoule < IMAGE) {
-        SDL_Delay(IMAGE - ecoule);
-    }
-    demarree_ = true;
-    derniere_ = SDL_GetTicks();
-}
-
 void commencerImage(SDL_Surface* ecran, const char* titre) {
     SDL_WM_SetCaption(titre, nullptr);
     SDL_FillRect(ecran, nullptr, SDL_MapRGB(ecran->format, 255, 255, 255));

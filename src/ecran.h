@@ -17,23 +17,17 @@ void verifierAffichage();
 void demarrerVideo();
 
 // Sets a 32-bit double-buffered video mode of w x h and returns the new
-// display surface. Flips do not wait for the display's refresh: the game
-// times its own frames (see Cadence). A mode the
-// display refuses ends the program with status 1 and one line on the error
-// stream: every screen draws on the surface this returns.
+// display surface. Flips do not wait for the display's refresh: each screen
+// decides when it draws. A mode the display refuses ends the program with
+// status 1 and one line on the error stream: every screen draws on the
+// surface this returns.
 SDL_Surface* ouvrirFenetre(int largeur, int hauteur);
 
-// Keeps a screen that redraws without waiting for input at about the pace of
-// a 60 Hz display, instead of spinning a core at thousands of frames a second.
-class Cadence {
-  public:
-    // Called after each flip: sleeps for what is left of the frame's time.
-    void attendreImage();
-
-  private:
-    bool demarree_ = false;
-    uint32_t derniere_ = 0;
-};
+// A still screen with work between events (the credits watch the clock, the
+// finished game keeps submitting its score) sleeps this long between two
+// looks at its events: Escape or the close button is answered within a
+// hundredth of a second, and the wait costs next to nothing.
+constexpr uint32_t TRANCHE_REPOS = 10;
 
 // Starts a frame: sets the window caption and fills the display with white.
 void commencerImage(SDL_Surface* ecran, const char* titre);

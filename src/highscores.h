@@ -22,13 +22,14 @@ int ouvrirHighScores(bool pourEcrire);
 // Reads the scores at the start of the open file into the table, best first,
 // the way "%d" would scan them (white space, optional sign, digits), each
 // clamped to the 32-bit range. Stops at the first entry that does not parse;
-// it and the later ones keep their values. Only the first LIMITE_LECTURE bytes
-// are looked at, whatever the file holds: an entry that would need more stops
-// the reading too, unless it is a number already out of range, which no
-// further digit changes. Returns false, with the table untouched, when the
-// file cannot be read.
+// it and the later ones keep their values. The reading looks at no more than
+// LIMITE_LECTURE bytes, read a small piece at a time: a file that needs more
+// before its table is complete counts as unreadable, rather than read in
+// part and later rewritten from zeros. Returns false, with the table
+// untouched, when the file cannot be read.
 bool lireHighScores(int descripteur, int32_t tableHighScores[5]);
-constexpr size_t LIMITE_LECTURE = 4096;
+// Far more than five numbers need, even in a file padded by hand.
+constexpr size_t LIMITE_LECTURE = size_t{1} << 20;
 
 // Shows the table in a 600x450 window, then restores the 800x600 window. The
 // menu's background and font are received but neither used nor released.

@@ -29,6 +29,9 @@ struct Partie {
     int32_t nombreClics = 0;
     bool clicArme = false;
     int phaseFin = 0;
+    // Once the time is up the picture no longer changes: it is drawn again
+    // only when the window has been uncovered.
+    bool aRedessiner = false;
     // The first step comes at once, whatever the clock reads.
     bool premierPasFait = false;
     uint32_t dernierTop = 0;
@@ -54,6 +57,8 @@ void traiterEvenement(Partie& partie, const SDL_Event& evenement, FSOUND_SAMPLE*
             ++partie.nombreClics;
             partie.clicArme = false;
         }
+    } else if (evenement.type == SDL_VIDEOEXPOSE) {
+        partie.aRedessiner = true;
     } else if (demandeDeSortie(evenement)) {
         partie.continuer = false;
     }
@@ -172,7 +177,6 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
     // pending events: a pointer racing at a thousand moves a second would
     // fill the queue during one 100 ms step and push clicks out of it.
     SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
-    Cadence cadence;
 
     while (partie.continuer) {
         traiterEvenements(partie, sonClic);
@@ -182,10 +186,11 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
         if (partie.tempsRestant <= 0) {
             FMUSIC_StopSong(musique);
         }
-        commencerImage(surfaceEcran, "Pressathon - JOUE");
         const uint32_t maintenant = SDL_GetTicks();
+        // Read before the step: the step that reaches 0 is still shown.
+        const bool compte = partie.tempsRestant > 0;
 
-        if (partie.tempsRestant > 0) {
+        if (compte) {
             // One step of exactly 100 per 100 ms or more, never catching up
             // after a stall: the countdown lasts at least 9.9 seconds. The
             // difference is unsigned, so the clock wrapping around changes
@@ -202,8 +207,11 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
                           static_cast<int>(partie.nombreClics));
             remplacer(surfaceClics, police, texteClics);
         } else {
-            std::snprintf(texteTemps, sizeof texteTemps, "C'est finiii !");
-            remplacer(surfaceTemps, police, texteTemps);
+            if (partie.phaseFin == 0) {
+                std::snprintf(texteTemps, sizeof texteTemps, "C'est finiii !");
+                remplacer(surfaceTemps, police, texteTemps);
+                partie.aRedessiner = true;
+            }
             // Submitted on every pass: the same count never enters a sorted
             // table twice.
             sauverHighScores(partie.nombreClics);
@@ -215,17 +223,20 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
             }
         }
 
-        dessinerCentre(surfaceEcran, fond);
-        if (surfaceTemps != nullptr) {
-            dessinerA(surfaceEcran, surfaceTemps, surfaceEcran->w / 2 - surfaceTemps->w / 2,
-                      surfaceEcran->h - surfaceEcran->h / 15 - surfaceTemps->h / 2);
-        }
-        dessinerCentre(surfaceEcran, surfaceClics);
-        SDL_Flip(surfaceEcran);
-        if (partie.tempsRestant <= 0) {
-            // Once the time is up nothing waits: the screen redraws at the
-            // display's pace.
-            cadence.attendreImage();
+        if (compte || partie.aRedessiner) {
+            commencerImage(surfaceEcran, "Pressathon - JOUE");
+            dessinerCentre(surfaceEcran, fond);
+            if (surfaceTemps != nullptr) {
+                dessinerA(surfaceEcran, surfaceTemps, surfaceEcran->w / 2 - surfaceTemps->w / 2,
+                          surfaceEcran->h - surfaceEcran->h / 15 - surfaceTemps->h / 2);
+            }
+            dessinerCentre(surfaceEcran, surfaceClics);
+            SDL_Flip(surfaceEcran);
+            partie.aRedessiner = false;
+        } else if (partie.continuer) {
+            // The time is up and the picture stands: rest until the next
+            // look at the events.
+            SDL_Delay(TRANCHE_REPOS);
         }
     }
 

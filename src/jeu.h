@@ -9,5 +9,7 @@
 // font is received but neither used nor closed.
 void jouer(SDL_Surface* surfaceEcran, TTF_Font* policeMenu);
 
-// Ranks `score` into the score file, dropping the lowest entry.
+// Ranks `score` into the score file, dropping the lowest entry. A file that
+// cannot be read in full or rewritten is left as it is, with a message on the
+// error stream.
 void sauverHighScores(int32_t score);

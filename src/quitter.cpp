@@ -4,6 +4,7 @@
 #include "audio.h"
 #include "ecran.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -22,23 +23,33 @@ void quitter(SDL_Surface*, bool& continuer) {
     FMUSIC_PlaySong(musique);
     FMUSIC_SetLooping(musique, 0);
 
-    // Nothing to wait for but the time: the page redraws at the display's pace.
-    Cadence cadence;
+    // A still picture: drawn once, and again only when the window has been
+    // uncovered. In between the page rests, looking at its events and the
+    // clock a hundred times a second.
+    bool aRedessiner = true;
     bool fini = false;
     while (!fini) {
         SDL_Event evenement;
-        if (SDL_PollEvent(&evenement) != 0 && demandeDeSortie(evenement)) {
-            fini = true;
+        while (!fini && SDL_PollEvent(&evenement) != 0) {
+            if (demandeDeSortie(evenement)) {
+                fini = true;
+            } else if (evenement.type == SDL_VIDEOEXPOSE) {
+                aRedessiner = true;
+            }
         }
-        const uint32_t maintenant = SDL_GetTicks();
-        commencerImage(ecran, "Pressathon - CREDITS");
-        dessinerCentre(ecran, fond);
-        SDL_Flip(ecran);
-        cadence.attendreImage();
+        if (aRedessiner && !fini) {
+            commencerImage(ecran, "Pressathon - CREDITS");
+            dessinerCentre(ecran, fond);
+            SDL_Flip(ecran);
+            aRedessiner = false;
+        }
         // Compared as a signed difference so that the clock wrapping around
         // does not end the credits early.
-        if (static_cast<int32_t>(maintenant - tempsFin) >= 0) {
+        const auto reste = static_cast<int32_t>(tempsFin - SDL_GetTicks());
+        if (reste <= 0) {
             fini = true;
+        } else if (!fini) {
+            SDL_Delay(std::min(static_cast<uint32_t>(reste), TRANCHE_REPOS));
         }
     }
 

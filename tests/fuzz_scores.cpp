@@ -50,6 +50,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
+    // A file the reading's limit cuts is refused whole, which the score-file
+    // tests check; scripts/fuzz.sh keeps inputs far below it.
+    if (taille > LIMITE_LECTURE) {
+        return 0;
+    }
     const std::string texte(reinterpret_cast<const char*>(donnees), taille);
     std::ofstream(FICHIER_HIGHSCORES, std::ios::binary | std::ios::trunc) << texte;
 
@@ -69,13 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     }
 
     const std::vector<int32_t> complet = modele(texte);
-    if (lus > std::ssize(complet) || !std::equal(depuisA, depuisA + lus, complet.begin())) {
-        echec("the reader found numbers the model does not", texte);
-    }
-    // Past the limit, only the number that the limit cuts may be lost.
-    const auto debut = std::ssize(modele(texte.substr(0, LIMITE_LECTURE)));
-    if (lus < std::min(debut, std::ssize(complet)) - (texte.size() < LIMITE_LECTURE ? 0 : 1)) {
-        echec("the reader stopped before the model", texte);
+    if (lus != std::ssize(complet) || !std::equal(depuisA, depuisA + lus, complet.begin())) {
+        echec("the reader's numbers are not the model's", texte);
     }
 
     // Ranking into what the reader found, zeros elsewhere.

@@ -29,7 +29,7 @@ void reinitialiser(uint32_t debut = 0);
 
 // An event due at an instant of the virtual clock, after those given before:
 // a key pressed (`detail` its symbol), a button pressed or released (`detail`
-// the button), pointer motion or a close request.
+// the button), pointer motion, the window uncovered or a close request.
 void evenement(uint32_t instant, Uint8 type, int detail = SDL_BUTTON_LEFT);
 
 // A sound operation, with the handle it took or returned.

@@ -96,11 +96,12 @@ TEST_F(FichierScores, AScoreTakesItsRankAndTheLastEntryDrops) {
     }
 }
 
-// Up to five numbers as "%d" would scan them; the reading stops at the first
-// that does not parse, and only the start of the file is looked at.
+// Up to five numbers as "%d" would scan them, however far into the file; the
+// reading stops at the first that does not parse.
 TEST_F(FichierScores, ReadingStopsAtTheFirstEntryThatDoesNotParse) {
     const int32_t X = -7; // left as it was
-    const std::string limite(LIMITE_LECTURE, ' ');
+    // 4096 bytes: a boundary of the pieces the file is read in.
+    const std::string page(4096, ' ');
     const std::pair<std::string, Table> cas[] = {
         {"57 43 40 12 3", {57, 43, 40, 12, 3}},
         {"\t 12\n\n-3\r\n+4\v5\f6 7 8", {12, -3, 4, 5, 6}},
@@ -109,28 +110,34 @@ TEST_F(FichierScores, ReadingStopsAtTheFirstEntryThatDoesNotParse) {
         {std::string("3\0 4", 4), {3, X, X, X, X}},
         {"99999999999 -99999999999 2147483648 -2147483649 -2147483648",
          {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MIN}},
-        {std::string(4000, ' ') + "1 2 3 4 5", {1, 2, 3, 4, 5}},
-        {limite + "1 2 3 4 5", {X, X, X, X, X}},
-        // A number cut by the limit counts only when its value is certain.
-        {limite.substr(2) + "123 4", {X, X, X, X, X}},
-        {limite.substr(4) + "123 4", {123, X, X, X, X}},
-        {limite.substr(10) + "21474836480 1", {INT32_MAX, X, X, X, X}},
+        {std::string(5000, ' ') + "50 40 30 20 10", {50, 40, 30, 20, 10}},
+        {std::string(5000, '0') + "50 40 30 20 10", {50, 40, 30, 20, 10}},
+        // A number or a sign astride two pieces.
+        {page.substr(2) + "123 -4 +5", {123, -4, 5, X, X}},
+        {page.substr(1) + "-8 +x", {-8, X, X, X, X}},
+        {page.substr(10) + "21474836480 1", {INT32_MAX, 1, X, X, X}},
+        // The largest file read, ending where the reading must stop.
+        {std::string(LIMITE_LECTURE - 9, ' ') + "1 2 3 4 5", {1, 2, 3, 4, 5}},
     };
     for (const auto& [texte, table] : cas) {
-        EXPECT_EQ(lecture(texte), table) << texte.substr(0, 40);
+        EXPECT_EQ(lecture(texte), table) << texte.substr(texte.find_first_not_of(" 0"), 40);
     }
 }
 
-// Missing, a directory, a FIFO nobody writes to: each reading and saving gives
-// its message, nothing blocks and nothing is created.
+// Missing, a directory, a FIFO nobody writes to, a table that does not end
+// before the reading's limit: each reading and saving gives its message,
+// nothing blocks, and nothing is created or rewritten.
 TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
-    for (const char* sorte : {"missing", "directory", "fifo"}) {
+    const std::string tropLong = std::string(LIMITE_LECTURE - 4, ' ') + "50 40 30 20 10";
+    for (const char* sorte : {"missing", "directory", "fifo", "too long"}) {
         SCOPED_TRACE(sorte);
         fs::remove_all(FICHIER_HIGHSCORES);
         if (std::string(sorte) == "directory") {
             fs::create_directory(FICHIER_HIGHSCORES);
         } else if (std::string(sorte) == "fifo") {
             ASSERT_EQ(mkfifo(FICHIER_HIGHSCORES, 0644), 0);
+        } else if (std::string(sorte) == "too long") {
+            dossier.ecrire(FICHIER_HIGHSCORES, tropLong);
         }
         Table table = {1, 2, 3, 4, 5};
         testing::internal::CaptureStderr();
@@ -140,6 +147,7 @@ TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
         EXPECT_EQ(table, (Table{1, 2, 3, 4, 5}));
         EXPECT_EQ(fs::exists(FICHIER_HIGHSCORES), std::string(sorte) != "missing");
     }
+    EXPECT_TRUE(dossier.lire(FICHIER_HIGHSCORES) == tropLong);
 }
 
 TEST_F(FichierScores, AReadOnlyFileIsReadButKeepsNoScore) {
