@@ -23,10 +23,10 @@ void demarrerVideo();
 // surface this returns.
 SDL_Surface* ouvrirFenetre(int largeur, int hauteur);
 
-// A still screen with work between events (the credits watch the clock, the
-// finished game keeps submitting its score) sleeps this long between two
-// looks at its events: Escape or the close button is answered within a
-// hundredth of a second, and the wait costs next to nothing.
+// A still screen waiting for the player (the finished game; the credits,
+// which also watch the clock) sleeps this long between two looks at its
+// events: Escape or the close button is answered within a hundredth of a
+// second, and the wait costs next to nothing, as SDL_WaitEvent's own.
 constexpr uint32_t TRANCHE_REPOS = 10;
 
 // Starts a frame: sets the window caption and fills the display with white.

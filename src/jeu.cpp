@@ -233,10 +233,12 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
             dessinerCentre(surfaceEcran, surfaceClics);
             SDL_Flip(surfaceEcran);
             partie.aRedessiner = false;
-        } else if (partie.continuer) {
-            // The time is up and the picture stands: rest until the next
-            // look at the events.
-            SDL_Delay(TRANCHE_REPOS);
+        } else if (partie.continuer && partie.phaseFin == 2) {
+            // The time is up, the end sound has played and the picture
+            // stands: the next pass waits for an event, as the menu does.
+            while (SDL_PollEvent(nullptr) == 0) {
+                SDL_Delay(TRANCHE_REPOS);
+            }
         }
     }
 

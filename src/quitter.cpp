@@ -37,7 +37,7 @@ void quitter(SDL_Surface*, bool& continuer) {
                 aRedessiner = true;
             }
         }
-        if (aRedessiner && !fini) {
+        if (aRedessiner) {
             commencerImage(ecran, "Pressathon - CREDITS");
             dessinerCentre(ecran, fond);
             SDL_Flip(ecran);
