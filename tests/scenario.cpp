@@ -1,6 +1,8 @@
 // Scripted events and a virtual clock standing in for SDL's (see scenario.h).
 #include "scenario.h"
 
+#include <SDL_image.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -50,7 +52,20 @@ bool prochain(SDL_Event* sortie) {
     return true;
 }
 
+// What the game holds now: kept apart from the journal, which a test starts
+// afresh for each case, so that what a case forgets is still there at the end.
+void tenir(const void* objet, const std::string& quoi) {
+    if (objet != nullptr) {
+        scenario::vivants()[objet] = quoi;
+    }
+}
+
+void lacher(const void* objet) {
+    scenario::vivants().erase(objet);
+}
+
 SDL_Surface* noterTexte(const char* texte, SDL_Surface* surface) {
+    tenir(surface, std::string("text ") + texte);
     etat().textes.emplace_back(texte);
     if (surface != nullptr) {
         etat().textesDesSurfaces[surface] = texte;
@@ -80,16 +95,31 @@ extern "C" {
         noterAudio(#NOM, POIGNEE);                                                                 \
         __real_##NOM ARGUMENTS;                                                                    \
     }
+#define CHARGEMENT(R, NOM, PARAMETRES, ARGUMENTS, CHEMIN)                                          \
+    R __real_##NOM PARAMETRES;                                                                     \
+    R __wrap_##NOM PARAMETRES {                                                                    \
+        R resultat = __real_##NOM ARGUMENTS;                                                       \
+        noterAudio(#NOM, resultat);                                                                \
+        tenir(resultat, std::string(#NOM " ") + CHEMIN);                                           \
+        return resultat;                                                                           \
+    }
+#define LIBERATION(NOM, PARAMETRES, ARGUMENTS, POIGNEE)                                            \
+    void __real_##NOM PARAMETRES;                                                                  \
+    void __wrap_##NOM PARAMETRES {                                                                 \
+        noterAudio(#NOM, POIGNEE);                                                                 \
+        lacher(POIGNEE);                                                                           \
+        __real_##NOM ARGUMENTS;                                                                    \
+    }
 ENVELOPPE_VIDE(FSOUND_Close, (), (), nullptr)
-ENVELOPPE(FMUSIC_MODULE*, FMUSIC_LoadSong, (const char* c), (c), resultat)
+CHARGEMENT(FMUSIC_MODULE*, FMUSIC_LoadSong, (const char* c), (c), c)
 ENVELOPPE_VIDE(FMUSIC_PlaySong, (FMUSIC_MODULE * m), (m), m)
 ENVELOPPE_VIDE(FMUSIC_SetLooping, (FMUSIC_MODULE * m, int b), (m, b), m)
 ENVELOPPE_VIDE(FMUSIC_StopSong, (FMUSIC_MODULE * m), (m), m)
-ENVELOPPE_VIDE(FMUSIC_FreeSong, (FMUSIC_MODULE * m), (m), m)
-ENVELOPPE(FSOUND_SAMPLE*, FSOUND_Sample_Load, (int i, const char* c, unsigned m, int d, int l),
-          (i, c, m, d, l), resultat)
+LIBERATION(FMUSIC_FreeSong, (FMUSIC_MODULE * m), (m), m)
+CHARGEMENT(FSOUND_SAMPLE*, FSOUND_Sample_Load, (int i, const char* c, unsigned m, int d, int l),
+           (i, c, m, d, l), c)
 ENVELOPPE_VIDE(FSOUND_PlaySound, (int c, FSOUND_SAMPLE* s), (c, s), s)
-ENVELOPPE_VIDE(FSOUND_Sample_Free, (FSOUND_SAMPLE * s), (s), s)
+LIBERATION(FSOUND_Sample_Free, (FSOUND_SAMPLE * s), (s), s)
 
 void __real_SDL_FreeSurface(SDL_Surface* surface);
 void __real_SDL_WM_SetCaption(const char* titre, const char* icone);
@@ -158,7 +188,28 @@ SDL_Surface* __wrap_TTF_RenderText_Blended(TTF_Font* police, const char* texte, 
 
 void __wrap_SDL_FreeSurface(SDL_Surface* surface) {
     etat().textesDesSurfaces.erase(surface);
+    lacher(surface);
     __real_SDL_FreeSurface(surface);
+}
+
+SDL_Surface* __real_IMG_LoadPNG_RW(SDL_RWops* flux);
+SDL_Surface* __wrap_IMG_LoadPNG_RW(SDL_RWops* flux) {
+    SDL_Surface* image = __real_IMG_LoadPNG_RW(flux);
+    tenir(image, "picture");
+    return image;
+}
+
+TTF_Font* __real_TTF_OpenFontRW(SDL_RWops* flux, int liberer, int taille);
+TTF_Font* __wrap_TTF_OpenFontRW(SDL_RWops* flux, int liberer, int taille) {
+    TTF_Font* police = __real_TTF_OpenFontRW(flux, liberer, taille);
+    tenir(police, "font of " + std::to_string(taille) + " points");
+    return police;
+}
+
+void __real_TTF_CloseFont(TTF_Font* police);
+void __wrap_TTF_CloseFont(TTF_Font* police) {
+    lacher(police);
+    __real_TTF_CloseFont(police);
 }
 
 } // extern "C"
@@ -168,6 +219,20 @@ namespace scenario {
 Journal& journal() {
     static Journal e;
     return e;
+}
+
+std::map<const void*, std::string>& vivants() {
+    static std::map<const void*, std::string> objets;
+    return objets;
+}
+
+std::string fuites() {
+    std::string liste;
+    for (const auto& [objet, quoi] : vivants()) {
+        liste += quoi + "\n";
+    }
+    vivants().clear();
+    return liste;
 }
 
 void reinitialiser(uint32_t debut) {

@@ -80,6 +80,13 @@ struct Journal {
 };
 Journal& journal();
 
+// What the game holds now, by what it is: every picture, font, rendered text,
+// song and sample it loaded and has not released yet.
+std::map<const void*, std::string>& vivants();
+// What is held, one per line, then forgotten: after a screen or the whole
+// program has returned, nothing must be.
+std::string fuites();
+
 int nombreAppels(const std::string& operation);
 // The handle of the `rang`-th call of an operation (FMUSIC_LoadSong...).
 const void* poignee(const std::string& operation, size_t rang = 0);
@@ -112,6 +119,7 @@ class Ecran : public ::testing::Test {
         ecran = ouvrirFenetre(800, 600);
     }
     void TearDown() override {
+        EXPECT_EQ(fuites(), "") << "not released by the screen";
         FSOUND_Close();
         TTF_Quit();
         SDL_Quit();

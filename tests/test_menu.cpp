@@ -43,6 +43,10 @@ class Programme : public ::testing::Test {
         return operations;
     }
 
+    void TearDown() override {
+        EXPECT_EQ(scenario::fuites(), "") << "not released at shutdown";
+    }
+
     scenario::Dossier dossier;
 };
 
@@ -150,6 +154,7 @@ TEST_F(Programme, WithoutTheMenuSongTheProgramEndsWithStatusOne) {
     SDL_Quit();
     TTF_Quit();
     FSOUND_Close();
+    scenario::fuites();
 }
 
 const std::map<std::string, std::pair<int, int>> TAILLES = {
