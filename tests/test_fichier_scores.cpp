@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <filesystem>
@@ -15,8 +16,10 @@
 #include <unistd.h>
 
 // The file's changes (writes and truncations) are counted, so that a test can
-// stop the program just before any one of them.
+// stop the program just before any one of them; writes may also be made to
+// take two bytes at a time, as a disk short of room or a signal may do.
 static int modificationsAvantArret = 0;
+static bool ecrituresCourtes = false;
 
 extern "C" {
 ssize_t __real_pwrite(int fichier, const void* octets, size_t taille, off_t position);
@@ -30,7 +33,8 @@ static void compterModification() {
 
 ssize_t __wrap_pwrite(int fichier, const void* octets, size_t taille, off_t position) {
     compterModification();
-    return __real_pwrite(fichier, octets, taille, position);
+    return __real_pwrite(fichier, octets, ecrituresCourtes ? std::min<size_t>(taille, 2) : taille,
+                         position);
 }
 
 int __wrap_ftruncate(int fichier, off_t taille) {
@@ -129,13 +133,16 @@ TEST_F(FichierScores, ReadingStopsAtTheFirstEntryThatDoesNotParse) {
 // nothing blocks, and nothing is created or rewritten.
 TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
     const std::string tropLong = std::string(LIMITE_LECTURE - 4, ' ') + "50 40 30 20 10";
-    for (const char* sorte : {"missing", "directory", "fifo", "too long"}) {
+    for (const char* sorte : {"missing", "directory", "fifo", "/dev/null", "too long"}) {
         SCOPED_TRACE(sorte);
         fs::remove_all(FICHIER_HIGHSCORES);
         if (std::string(sorte) == "directory") {
             fs::create_directory(FICHIER_HIGHSCORES);
         } else if (std::string(sorte) == "fifo") {
             ASSERT_EQ(mkfifo(FICHIER_HIGHSCORES, 0644), 0);
+        } else if (std::string(sorte) == "/dev/null") {
+            // Reads as empty and takes any write: a score written there is lost.
+            fs::create_symlink("/dev/null", FICHIER_HIGHSCORES);
         } else if (std::string(sorte) == "too long") {
             dossier.ecrire(FICHIER_HIGHSCORES, tropLong);
         }
@@ -223,6 +230,14 @@ TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
             const Table lue = lecture(dossier.lire(FICHIER_HIGHSCORES));
             EXPECT_TRUE(lue == ancienne || lue == nouvelle) << "killed at change " << coupure;
         }
+        // Writes that take two bytes at a time still write the whole table.
+        dossier.ecrire(FICHIER_HIGHSCORES, avant);
+        ecrituresCourtes = true;
+        testing::internal::CaptureStderr();
+        sauverHighScores(score);
+        ecrituresCourtes = false;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(dossier.lire(FICHIER_HIGHSCORES), apres);
         // A file-size limit at the old length: longer texts cannot be written.
         // The death test keeps the error stream in a file, which the limit
         // would cut: the message waits in a buffer until the limit is lifted.
