@@ -10,12 +10,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <random>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #ifdef __SANITIZE_ADDRESS__
 #include <sanitizer/lsan_interface.h>
@@ -217,6 +221,34 @@ TEST_F(Programme, RandomSessionsEndWellAndKeepASortedTable) {
         }
         EXPECT_TRUE(std::is_sorted(std::begin(table), std::end(table), std::greater<>()));
     }
+}
+
+// A local X server as the game looks for it, on the abstract socket name of a
+// display number nobody else uses: the game starts with the display named in
+// any of the forms players' sessions use, and stops with its line when nothing
+// listens there.
+TEST(Fenetre, TheDisplayCheckFindsALocalServerUnderEachOfItsNames) {
+    const std::string numero = std::to_string(40000 + getpid() % 20000);
+    const std::string nom = "/tmp/.X11-unix/X" + numero;
+    sockaddr_un adresse{};
+    adresse.sun_family = AF_UNIX;
+    std::copy(nom.begin(), nom.end(), adresse.sun_path + 1);
+    const int serveur = socket(AF_UNIX, SOCK_STREAM, 0);
+    const auto longueur = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + nom.size());
+    ASSERT_EQ(bind(serveur, reinterpret_cast<sockaddr*>(&adresse), longueur), 0);
+    ASSERT_EQ(listen(serveur, 8), 0);
+    const std::string pilote = std::getenv("SDL_VIDEODRIVER") ? std::getenv("SDL_VIDEODRIVER") : "";
+    unsetenv("SDL_VIDEODRIVER");
+    unsetenv("WAYLAND_DISPLAY");
+    for (const std::string& affichage :
+         {":" + numero, ":" + numero + ".0", "unix:" + numero + ".1"}) {
+        setenv("DISPLAY", affichage.c_str(), 1);
+        EXPECT_EXIT((verifierAffichage(), std::exit(0)), testing::ExitedWithCode(0), "")
+            << affichage;
+    }
+    close(serveur);
+    EXPECT_EXIT(verifierAffichage(), testing::ExitedWithCode(1), "^Erreur Affichage: [^\n]+\n$");
+    setenv("SDL_VIDEODRIVER", pilote.c_str(), 1);
 }
 
 TEST(Fenetre, AModeTheDisplayRefusesEndsTheProgramWithItsLine) {
