@@ -3,6 +3,7 @@
 
 import glob
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -138,8 +139,13 @@ class Installation(unittest.TestCase):
                                   DEBFULLNAME="Testeur", DEBEMAIL="testeur@pressathon.invalid"))
         self.assertEqual(construction.returncode, 0, construction.stderr[-3000:])
         paquet, = glob.glob(os.path.join(os.path.dirname(sources), "pressathon_*.deb"))
-        champ = subprocess.run(["dpkg-deb", "-f", paquet, "Maintainer"], capture_output=True)
-        self.assertEqual(champ.stdout, b"Testeur <testeur@pressathon.invalid>\n")
+        champs = subprocess.run(["dpkg-deb", "-f", paquet, "Maintainer", "Depends"],
+                                capture_output=True, text=True).stdout
+        self.assertIn("Maintainer: Testeur <testeur@pressathon.invalid>\n", champs)
+        # What the game loads at run time, the SoundFont above all, which no library names.
+        for dependance in ("timgm6mb-soundfont", "libsdl-mixer1.2", "libfluidsynth3",
+                           "libsdl-image1.2", "libsdl-ttf2.0-0", "libsdl1.2debian"):
+            self.assertRegex(champs, r"Depends: (.*[ ,])?%s\b" % re.escape(dependance))
         lintian = subprocess.run(["lintian", "--pedantic", "--display-info", paquet],
                                  capture_output=True, text=True, timeout=120)
         self.assertEqual((lintian.returncode, [ligne for ligne in lintian.stdout.splitlines()
