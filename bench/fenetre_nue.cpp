@@ -1,4 +1,4 @@
-// The platform's own cost: an 800x600 window opened as the game opens its own, waiting like the menu.
+// The platform's own cost: an 800x600 window opened like the game's, waiting like the menu.
 //
 // It redraws (in a colour no screen of the game uses) on every event, until
 // Escape or the close button.

@@ -29,8 +29,8 @@ int main(int argc, char* argv[]) {
     const std::string donnees = argc > 1 ? argv[1] : "data";
     FSOUND_Init(frequence, 32, 0);
     FMUSIC_MODULE* musique = FMUSIC_LoadSong((donnees + "/MUSIC/jeu01.mid").c_str());
-    FSOUND_SAMPLE* clic = FSOUND_Sample_Load(FSOUND_FREE, (donnees + "/SFX/click.wav").c_str(), 0,
-                                             0, 0);
+    FSOUND_SAMPLE* clic =
+        FSOUND_Sample_Load(FSOUND_FREE, (donnees + "/SFX/click.wav").c_str(), 0, 0, 0);
     if (musique == nullptr || clic == nullptr) {
         std::fputs("jeu01.mid or click.wav did not load\n", stderr);
         return 1;

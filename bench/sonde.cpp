@@ -1,4 +1,4 @@
-// Preloaded probe: when a program's screens show, its songs and clicks are heard, its score written.
+// Preloaded probe: when screens show, songs and clicks are heard and the score is written.
 //
 // With PRESSATHON_SONDE=<path>, each note is a line "name start end [detail]"
 // appended to <path>, in CLOCK_MONOTONIC seconds: Python's time.monotonic(),
@@ -57,8 +57,8 @@ struct Sonde {
     // One write per line, so lines from the two threads never mix.
     void noter(const char* nom, double debut, double fin, const char* detail = "") const {
         char ligne[256];
-        const int n = std::snprintf(ligne, sizeof ligne, "%s %.6f %.6f %s\n", nom, debut, fin,
-                                    detail);
+        const int n =
+            std::snprintf(ligne, sizeof ligne, "%s %.6f %.6f %s\n", nom, debut, fin, detail);
         if (journal >= 0 && n > 0) {
             [[maybe_unused]] ssize_t ecrit =
                 write(journal, ligne, static_cast<size_t>(std::min<int>(n, sizeof ligne - 1)));
