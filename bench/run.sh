@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds what the bench needs in build-bench/ and prints its one table: each
 # figure, its reference where one applies, its target and whether it holds.
-# About a minute and a half. PRESSATHON_BENCH_REPETITIONS sets the start-up runs (10).
+# About a minute and a half. PRESSATHON_BENCH_REPETITIONS sets the start-up runs (15).
 set -eu
 
 racine=$(cd "$(dirname "$0")/.." && pwd)
