@@ -10,7 +10,7 @@ paquets=(cmake g++ make pkg-config libsdl1.2-compat-dev libsdl-image1.2-dev
 tests=OFF
 if [ "${1:-jeu}" = tests ]; then
     tests=ON
-    paquets+=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+    paquets+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev
               xvfb xdotool python3 python3-pil python3-xlib
               clang-format fonts-leckerli-one python3-fonttools
               desktop-file-utils appstream shellcheck

@@ -1,4 +1,4 @@
-// Small MIDI and WAV files built in memory, for the sound layer's tests, fuzzer and benchmarks.
+// Small MIDI and WAV files built in memory, for the sound layer's tests and fuzzer.
 #pragma once
 
 #include <algorithm>

@@ -114,6 +114,8 @@ class Partie:
             else:
                 (self.dossier / chemin).write_bytes(contenu)
         self.erreurs = open(self.dossier / "..stderr", "wb")
+        # When the program was started, for timing its start-up.
+        self.lance = time.monotonic()
         self.processus = subprocess.Popen(
             commande or [PROGRAMME], cwd="/" if commande else self.dossier,
             env=dict(os.environ, DISPLAY=serveur.nom, **({} if commande else prechargement()),

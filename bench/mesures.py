@@ -1,0 +1,339 @@
+#!/usr/bin/python3
+"""The bench's figures, each beside its reference of the same run, printed as one table.
+
+    bench/mesures.py BUILD
+
+BUILD holds pressathon and bench/{fenetre_nue,libsonde.so,melange}. The game
+and the bare window run under the tests' Xvfb harness (tests/joueur/session.py)
+with the probe preloaded (bench/sonde.cpp) and SDL's dummy sound driver, whose
+sound thread asks for 512-frame buffers at a card's pace.
+"""
+
+import math
+import os
+import select
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+ICI = os.path.dirname(os.path.abspath(__file__))
+RACINE = os.path.dirname(ICI)
+CONSTRUCTION = os.path.abspath(sys.argv[1])
+os.environ["PRESSATHON_PROGRAMME"] = os.path.join(CONSTRUCTION, "pressathon")
+os.environ["PRESSATHON_DONNEES"] = os.path.join(RACINE, "data")
+sys.path.insert(0, os.path.join(RACINE, "tests", "joueur"))
+
+from Xlib import X, display  # noqa: E402
+from Xlib.ext import xinput, xtest  # noqa: E402
+
+from session import Partie, ServeurX  # noqa: E402
+
+NUE = [os.path.join(CONSTRUCTION, "bench", "fenetre_nue")]
+REPETITIONS = int(os.environ.get("PRESSATHON_BENCH_REPETITIONS", "15"))
+# (clicks a second, clicks in the game): 200 clicks at each rate, within 10 s games.
+PLAN = ((10, 67), (10, 67), (10, 66), (50, 200))
+# Screens whose song is timed at start-up: the key that leads there and its caption.
+# (The menu's song starts again before its caption on the way back from a game.)
+ECRANS = (((), "Pressathon - HOME"), (("1",), "Pressathon - JOUE"),
+          (("Escape", "Escape"), "Pressathon - CREDITS"))
+
+
+class Journal:
+    """The probe's notes as they come: (name, start, end, detail), in seconds."""
+
+    def __init__(self):
+        descripteur, self.chemin = tempfile.mkstemp(prefix="pressathon-sonde-")
+        os.close(descripteur)
+        self.fichier = open(self.chemin)
+        self.notes, self.reste = [], ""
+
+    def env(self):
+        return {"LD_PRELOAD": os.path.join(CONSTRUCTION, "bench", "libsonde.so"),
+                "PRESSATHON_SONDE": self.chemin, "SDL_AUDIODRIVER": "dummy"}
+
+    def attendre(self, nom, apres=0.0, detail=None, delai=15, pas=0.002, manque=RuntimeError):
+        """The first note `nom` (with that detail) from `apres` on, once the probe writes it;
+        if none comes within `delai` seconds, raises `manque`, or returns None without one."""
+        limite, vues = time.monotonic() + delai, 0
+        while True:
+            self.reste += self.fichier.read()
+            *lignes, self.reste = self.reste.split("\n")
+            self.notes += [(n, float(a), float(b), d) for n, a, b, d in
+                           (ligne.split(" ", 3) for ligne in lignes)]
+            for note in self.notes[vues:]:
+                if note[0] == nom and note[1] >= apres and detail in (None, note[3]):
+                    return note
+            vues = len(self.notes)
+            if time.monotonic() >= limite:
+                if manque is None:
+                    return None
+                raise manque("the probe never noted %s %s" % (nom, detail or ""))
+            time.sleep(pas)
+
+    def fermer(self):
+        self.fichier.close()
+        os.unlink(self.chemin)
+
+
+class Temoin:
+    """A second X client reading the server's stamps of button 1's presses and releases
+    (CLOCK_MONOTONIC ms): raw events reach it whatever grab is active, from XInput 2.2 on
+    (python-xlib asks for 2.0 unless told)."""
+
+    def __init__(self, nom):
+        self.x = display.Display(nom)
+        xinput.XIQueryVersion(display=self.x.display,
+                              opcode=self.x.display.get_extension_major(xinput.extname),
+                              major_version=2, minor_version=2)
+        self.x.screen().root.xinput_select_events(
+            [(xinput.AllMasterDevices, xinput.RawButtonPressMask | xinput.RawButtonReleaseMask)])
+        self.x.sync()
+
+    def relever(self):
+        """The new events as (pressed, ms), the 32-bit stamps unwrapped near now."""
+        vus, tour = [], 1 << 32
+        self.x.sync()
+        while self.x.pending_events():
+            e = self.x.next_event()
+            if getattr(e, "evtype", None) in (xinput.RawButtonPress, xinput.RawButtonRelease):
+                # python-xlib leaves raw events unparsed: device (16 bits), time, detail.
+                _, t, bouton = struct.unpack_from("=HII", e.data)
+                t += tour * round((time.monotonic() * 1000 - t) / tour)
+                if bouton == 1:
+                    vus.append((e.evtype == xinput.RawButtonPress, t))
+        return vus
+
+
+def temps_cpu(pid):
+    """utime + stime of the process, in seconds."""
+    with open("/proc/%d/stat" % pid) as f:
+        champs = f.read().rsplit(")", 1)[1].split()
+    return (int(champs[11]) + int(champs[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def cpu_sur(duree, *parties):
+    """Each process's share of one core over the next `duree` seconds."""
+    debut, avant = time.monotonic(), [temps_cpu(p.processus.pid) for p in parties]
+    time.sleep(duree)
+    fin = time.monotonic()
+    return [100 * (temps_cpu(p.processus.pid) - a) / (fin - debut) for p, a in zip(parties, avant)]
+
+
+def demarrage(serveur, jeu):
+    """ms from exec to the window mapped and to its first frame; for the game, then, from
+    each screen of ECRANS's first frame to its song's first non-silent buffer."""
+    journal = Journal()
+    while serveur.x.pending_events():
+        serveur.x.next_event()
+    try:
+        with Partie(serveur, env=journal.env(), commande=None if jeu else NUE) as p:
+            # SDL maps and destroys a window of its own before the one it keeps, which holds
+            # the first frame: the window visible is the one mapped when the frame shows.
+            cartes, image = {}, None
+            while True:
+                select.select([serveur.x], [], [], 0.005)
+                while serveur.x.pending_events():
+                    e = serveur.x.next_event()
+                    if e.type in (X.MapNotify, X.UnmapNotify):
+                        cartes[e.window.id] = time.monotonic() if e.type == X.MapNotify else 0
+                # Once more after the frame: its window's map may still be unread.
+                if image or p.processus.poll() is not None:
+                    break
+                image = journal.attendre("image", delai=0, pas=0, manque=None)
+            if not image or not any(cartes.values()):
+                raise RuntimeError("%s showed no frame" % p.processus.args)
+            carte = max(cartes.values())
+            resultat = [1000 * (carte - p.lance), 1000 * (image[1] - p.lance),
+                        1000 * (journal.attendre("charge")[1] - p.lance)]
+            ecran = p.lance
+            for touches, titre in ECRANS if jeu else ():
+                for touche in touches:
+                    p.touche(touche)
+                if not touches:
+                    p.attendre_titre(titre)  # the window the keys go to
+                ecran = journal.attendre("ecran", ecran, titre)[1]
+                image = journal.attendre("image", ecran)[1]
+                musique = journal.attendre("musique", ecran)[1]
+                resultat.append(1000 * (journal.attendre("entendu", musique)[2] - image))
+            return resultat
+    finally:
+        journal.fermer()
+
+
+def partie(serveur, p, nue, journal, temoin, cadence, clics):
+    """One game, left finished: the clicks' latencies, its length, CPU (the game's and the
+    bare window's) while it counts."""
+    (p.dossier / "highscores.tallyvault").write_bytes(b"0 0 0 0 0")
+    temoin.relever()
+    depart = time.monotonic()
+    p.touche("1")
+    ecran = journal.attendre("ecran", depart, "Pressathon - JOUE")[1]
+    journal.attendre("image", ecran, pas=0.0005)
+    debut, cpu = time.monotonic(), [temps_cpu(q.processus.pid) for q in (p, nue)]
+    envois = []
+    for i in range(clics):
+        for bouton in (X.ButtonPress, X.ButtonRelease):
+            time.sleep(max(0.0, debut + (i + (bouton == X.ButtonRelease) / 2) / cadence
+                           - time.monotonic()))
+            avant = time.monotonic()
+            xtest.fake_input(serveur.x, bouton, 1)
+            serveur.x.sync()
+        envois.append((avant, time.monotonic()))
+    cpu = [100 * (temps_cpu(q.processus.pid) - c) / (time.monotonic() - debut)
+           for q, c in zip((p, nue), cpu)]
+    ecrit = journal.attendre("ecrit", debut)[1]
+    vus = temoin.relever()
+    appuis = [t for appui, t in vus if appui]
+    relaches = [t for appui, t in vus if not appui]
+    sons = [n[1:3] for n in journal.notes if n[0] == "clic" and debut <= n[1] <= ecrit]
+    # A stamp is whole milliseconds, truncated: between the request and the server's reply.
+    hors = sum(not int(a * 1000) <= r <= b * 1000 for r, (a, b) in zip(relaches, envois))
+    # To the sound's first mixed frame, and to the game starting it.
+    return {"latences": [1000 * s[1] - r for s, r in zip(sons, relaches)],
+            "lances": [1000 * s[0] - r for s, r in zip(sons, relaches)],
+            "ecarts": abs(len(sons) - clics) + abs(len(relaches) - clics) + hors,
+            "duree": (1000 * ecrit - appuis[0]) / 1000, "cpu": cpu, "envoyes": clics,
+            "cadence": cadence}
+
+
+def seance(serveur):
+    """The game's session beside a bare window waiting: CPU of each, click to sound, lengths."""
+    journal, temoin = Journal(), Temoin(serveur.nom)
+    try:
+        with Partie(serveur, commande=NUE) as nue:
+            # Mapped first, the bare window stays under the game's, out of the clicks' way.
+            nue.attendre_titre("Fenetre nue")
+            with Partie(serveur, env=journal.env()) as p:
+                p.attendre_titre("Pressathon - HOME")
+                time.sleep(1)
+                cpu = {"menu": cpu_sur(4, p, nue)}
+                p.xdotool("mousemove", "--window", p.fenetre, 400, 300)
+                parties = []
+                for cadence, clics in PLAN:
+                    parties.append(partie(serveur, p, nue, journal, temoin, cadence, clics))
+                    if len(parties) == 1:
+                        time.sleep(0.5)
+                        cpu["finie"] = cpu_sur(4, p, nue)
+                    parties[-1]["comptes"] = partie_quittee(p, journal)
+                p.touche("Escape")
+                time.sleep(1)
+                cpu["credits"] = cpu_sur(4, p, nue)
+                return cpu, parties
+    finally:
+        temoin.x.close()
+        journal.fermer()
+
+
+def partie_quittee(p, journal):
+    """Escape from the finished game back to the menu; the count the game wrote."""
+    depart = time.monotonic()
+    p.touche("Escape")
+    journal.attendre("ecran", depart, "Pressathon - HOME")
+    return int((p.dossier / "highscores.tallyvault").read_bytes().split()[0])
+
+
+def quantile(valeurs, q):
+    """Nearest rank: the smallest value with at least q of them at or below it."""
+    return sorted(valeurs)[math.ceil(q * len(valeurs)) - 1]
+
+
+def oui(tenu):
+    return "yes" if tenu else "**NO**"
+
+
+def main():
+    lignes, charges = [], []
+
+    def noter_charge():
+        with open("/proc/loadavg") as f:
+            charges.append(f.read().split()[0])
+
+    noter_charge()
+    print("mixing...", file=sys.stderr)
+    parts = [float(v) for v in subprocess.run(
+        [os.path.join(CONSTRUCTION, "bench", "melange"), os.environ["PRESSATHON_DONNEES"]],
+        check=True, capture_output=True, text=True).stdout.split()]
+    melange = statistics.median(parts)
+    lignes.append(("Mixing a 512-frame buffer: jeu01.mid and 32 clicks (share of one core)",
+                   "%.2f %% (median of %d rounds of 400; %.2f-%.2f)"
+                   % (melange, len(parts), min(parts), max(parts)), "", "<= 3 %",
+                   oui(melange <= 3)))
+
+    with ServeurX() as serveur:
+        serveur.x.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        noter_charge()
+        print("start-up: %d runs of each, interleaved..." % REPETITIONS, file=sys.stderr)
+        jeu, nue = [], []
+        for i in range(REPETITIONS):
+            for est_jeu in (i % 2 == 0, i % 2 != 0):
+                (jeu if est_jeu else nue).append(demarrage(serveur, est_jeu))
+        for i, quoi, marge in ((2, "exec to the libraries loaded", None),
+                               (0, "exec to the window visible (mapped)", 30),
+                               (1, "exec to the first menu frame", 100)):
+            a, b = (statistics.median(r[i] for r in s) for s in (jeu, nue))
+            # Each game's run beside the bare window's next to it: the load moves both.
+            ecart = statistics.median(j[i] - n[i] for j, n in zip(jeu, nue))
+            lignes.append(("Start-up: " + quoi, "%.0f ms (median of %d)" % (a, len(jeu)),
+                           "%.0f ms" % b, "<= bare + %d ms (+%.0f here, paired)" % (marge, ecart)
+                           if marge else "info (+%.0f here, paired)" % ecart,
+                           oui(ecart <= marge) if marge else "info"))
+        for i, (_, titre) in enumerate(ECRANS):
+            apres = [r[3 + i] for r in jeu]
+            m = statistics.median(apres)
+            lignes.append(("Song heard after the first frame: %s" % titre[13:].lower(),
+                           "%.0f ms (median; %.0f to %.0f)" % (m, min(apres), max(apres)), "",
+                           "<= 100 ms", oui(m <= 100)))
+
+        noter_charge()
+        print("a session: menu, %d games, credits (about a minute)..." % len(PLAN),
+              file=sys.stderr)
+        cpu, parties = seance(serveur)
+        noter_charge()
+
+    for cadence in sorted({c for c, _ in PLAN}):
+        lot = [p for p in parties if p["cadence"] == cadence]
+        latences = [v for p in lot for v in p["latences"]]
+        lances = [v for p in lot for v in p["lances"]]
+        envoyes, comptes = sum(p["envoyes"] for p in lot), sum(p["comptes"] for p in lot)
+        ecarts = sum(p["ecarts"] for p in lot)
+        p95, pire = quantile(latences, 0.95), max(latences)
+        lignes.append(("Click to sound, %d clicks/s: server's release to first mixed frame"
+                       % cadence,
+                       "95th %.1f ms, max %.1f (median %.1f, min %.1f; started by the game "
+                       "within %.1f, 95th %.1f); %d of %d counted%s"
+                       % (p95, pire, statistics.median(latences), min(latences), max(lances),
+                          quantile(lances, 0.95), comptes, envoyes,
+                          "; %d unpaired or stamps out of place" % ecarts if ecarts else ""),
+                       "", "95th <= 20 ms, max <= 30 ms",
+                       oui(p95 <= 20 and pire <= 30 and comptes == envoyes and not ecarts)))
+    durees = [p["duree"] for p in parties]
+    lignes.append(("A game's length: first press to the count written",
+                   "%.3f s (median of %d; %.3f-%.3f)"
+                   % (statistics.median(durees), len(durees), min(durees), max(durees)), "",
+                   "about 9.95 s (9.9 to 10)", oui(9.9 <= statistics.median(durees) <= 10)))
+    cpu["comptage"] = [statistics.median(v) for v in
+                       zip(*(p["cpu"] for p in parties if p["cadence"] == 10))]
+    menu = cpu["menu"][0]
+    for cle, quoi, cible in (("menu", "menu waiting", None),
+                             ("comptage", "game counting, a click every 100 ms", None),
+                             ("finie", "finished game (C'est finiii !) waiting", 1),
+                             ("credits", "credits", 1)):
+        jeu_, nue_ = cpu[cle]
+        lignes.append(("CPU, " + quoi, "%.1f %%" % jeu_, "%.1f %% (bare window waiting)" % nue_,
+                       "<= menu + 1 point" if cible else "info",
+                       oui(jeu_ <= menu + cible) if cible else "info"))
+
+    print("| Figure | Measured | Reference | Target | Holds |")
+    print("|---|---|---|---|---|")
+    for ligne in lignes:
+        print("| " + " | ".join(ligne) + " |")
+    print("\nLoad average (1 min; 2 cores) before mixing, start-up, the session, and after: "
+          + ", ".join(charges))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
