@@ -2,10 +2,12 @@
 """The real program as a player meets it: a session in a real window, damaged data, no display."""
 
 import os
+import shutil
 import subprocess
+import tempfile
 import unittest
 
-from session import PROGRAMME, Partie, ServeurX, ecart, prechargement
+from session import DONNEES, PROGRAMME, Partie, ServeurX, ecart, prechargement
 
 SCORES = "highscores.tallyvault"
 
@@ -77,6 +79,16 @@ class Parcours(unittest.TestCase):
         partie.touche("Escape")
         partie.attendre_titre("Pressathon - HOME", 1)
         self.assertEqual(partie.lire("..stderr"), b"")
+        # The score file turned into a named pipe: the high scores say so, once, on
+        # the error stream that the sound device's search had muted for a while.
+        (partie.dossier / SCORES).unlink()
+        os.mkfifo(partie.dossier / SCORES)
+        partie.touche("2")
+        partie.attendre_titre("Pressathon - HIGHSCORES")
+        partie.touche("Escape")
+        partie.attendre_titre("Pressathon - HOME")
+        self.assertEqual(partie.lire("..stderr"), "Erreur Fichier: Ouverture du fichier échouée "
+                         "lors de la récupération des HighScores".encode("latin-1"))
 
 
 class SansAffichage(unittest.TestCase):
@@ -91,6 +103,17 @@ class SansAffichage(unittest.TestCase):
                                       env=dict(env, **affichage, **prechargement()))
                 self.assertEqual((fini.returncode, fini.stdout), (1, b""))
                 self.assertRegex(fini.stderr, rb"\AErreur Affichage: [^\n]+\n\Z")
+
+    def test_without_its_menu_song_the_game_ends_with_status_1(self):
+        with tempfile.TemporaryDirectory() as dossier:
+            shutil.copytree(DONNEES, dossier, dirs_exist_ok=True)
+            os.remove(os.path.join(dossier, "MUSIC/menu.mid"))
+            env = dict(os.environ, SDL_VIDEODRIVER="dummy", SDL_AUDIODRIVER="dummy",
+                       ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0",
+                       **prechargement())
+            fini = subprocess.run([PROGRAMME], cwd=dossier, capture_output=True, timeout=10,
+                                  env=env)
+            self.assertEqual((fini.returncode, fini.stdout, fini.stderr), (1, b"", b""))
 
 
 if __name__ == "__main__":
