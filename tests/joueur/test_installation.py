@@ -130,6 +130,18 @@ class Installation(unittest.TestCase):
         subprocess.run('mkdir "$COPIE" && git ls-files -z -co --exclude-standard | tar -c --null '
                        '-T - --ignore-failed-read | tar -x -C "$COPIE"', shell=True, check=True,
                        cwd=SOURCES, env=dict(os.environ, COPIE=sources))
+        # Every library the build asks pkg-config for comes from a package the
+        # source asks for: this machine may have it installed by other means.
+        cmake = Path(sources, "CMakeLists.txt").read_text()
+        construction = re.search(r"Build-Depends:(.*?)\n\S", Path(sources, "debian/control")
+                                 .read_text(), re.S).group(1)
+        for ligne in re.findall(r"pkg_check_modules\(\w+ REQUIRED IMPORTED_TARGET ([^)]*)\)", cmake):
+            for module in ligne.split():
+                dossier = subprocess.run(["pkg-config", "--variable=pcfiledir", module],
+                                         capture_output=True, text=True).stdout.strip()
+                paquet = subprocess.run(["dpkg", "-S", "%s/%s.pc" % (dossier, module)],
+                                        capture_output=True, text=True).stdout.split(":")[0]
+                self.assertRegex(construction, r"\b%s\b" % re.escape(paquet), module)
         manque = subprocess.run("dpkg-checkbuilddeps", cwd=sources, capture_output=True)
         if manque.returncode != 0:
             self.skipTest("dpkg-buildpackage cannot run: %s" % manque.stderr.decode().strip())
