@@ -24,8 +24,8 @@ SDL_RWops* ouvrirWav(const char* chemin, int frequence, Uint16 format, int canau
     const bool charge = SDL_LoadWAV_RW(flux, 0, &lu, &son, &longueur) != nullptr;
     SDL_FreeWAV(son);
     const int octetsParTrame = (lu.format & 0xFF) / 8 * lu.channels;
-    bool admis = charge && lu.freq >= frequenceMinWav && lu.freq <= frequenceMaxWav &&
-                 (lu.channels == 1 || lu.channels == 2) && octetsParTrame > 0;
+    bool admis =
+        charge && lu.freq > 0 && (lu.channels == 1 || lu.channels == 2) && octetsParTrame > 0;
     if (admis) {
         const uint64_t trames = longueur / static_cast<uint64_t>(octetsParTrame);
         const uint64_t converties =

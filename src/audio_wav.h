@@ -5,10 +5,6 @@
 
 // Larger files are refused: the longest sound of the game is under 100 KiB.
 constexpr long tailleMaxWav = 8L << 20;
-// Sampling rates accepted, in Hz: below, converting multiplies the length
-// beyond what SDL's 32-bit arithmetic holds.
-constexpr int frequenceMinWav = 4000;
-constexpr int frequenceMaxWav = 192000;
 // The longest sound accepted once converted, in seconds.
 constexpr int secondesMaxWav = 30;
 

@@ -113,7 +113,12 @@ extern "C" {
 ENVELOPPE_VIDE(FSOUND_Close, (), (), nullptr)
 CHARGEMENT(FMUSIC_MODULE*, FMUSIC_LoadSong, (const char* c), (c), c)
 ENVELOPPE_VIDE(FMUSIC_PlaySong, (FMUSIC_MODULE * m), (m), m)
-ENVELOPPE_VIDE(FMUSIC_SetLooping, (FMUSIC_MODULE * m, int b), (m, b), m)
+// The looping setting is noted with it: FMUSIC_SetLooping(1).
+void __real_FMUSIC_SetLooping(FMUSIC_MODULE* m, int b);
+void __wrap_FMUSIC_SetLooping(FMUSIC_MODULE* m, int b) {
+    noterAudio(("FMUSIC_SetLooping(" + std::to_string(b) + ")").c_str(), m);
+    __real_FMUSIC_SetLooping(m, b);
+}
 ENVELOPPE_VIDE(FMUSIC_StopSong, (FMUSIC_MODULE * m), (m), m)
 LIBERATION(FMUSIC_FreeSong, (FMUSIC_MODULE * m), (m), m)
 CHARGEMENT(FSOUND_SAMPLE*, FSOUND_Sample_Load, (int i, const char* c, unsigned m, int d, int l),

@@ -32,7 +32,8 @@ void reinitialiser(uint32_t debut = 0);
 // the button), pointer motion, the window uncovered or a close request.
 void evenement(uint32_t instant, Uint8 type, int detail = SDL_BUTTON_LEFT);
 
-// A sound operation, with the handle it took or returned.
+// A sound operation, with the handle it took or returned; FMUSIC_SetLooping
+// with its setting, as FMUSIC_SetLooping(1).
 struct AppelAudio {
     std::string operation;
     const void* poignee;

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <tuple>
 #include <unistd.h>
 
 #ifdef __SANITIZE_ADDRESS__
@@ -35,11 +36,12 @@ class Programme : public ::testing::Test {
         return SDL_main(1, arguments);
     }
 
-    // The sound operations made on the menu's song, after its loading.
-    static std::vector<std::string> appelsMusiqueMenu() {
+    // The sound operations made on a song after its loading: the menu's
+    // (loaded first), or the `rang`-th loaded.
+    static std::vector<std::string> appelsMusique(size_t rang = 0) {
         std::vector<std::string> operations;
         for (const auto& appel : scenario::journal().appels) {
-            if (appel.poignee == scenario::poignee("FMUSIC_LoadSong") &&
+            if (appel.poignee == scenario::poignee("FMUSIC_LoadSong", rang) &&
                 appel.operation != "FMUSIC_LoadSong") {
                 operations.push_back(appel.operation);
             }
@@ -77,17 +79,19 @@ TEST_F(Programme, NothingIsDrawnUntilTheFirstEventThenOneFramePerEvent) {
 // program then ends with status 0. The credits draw on arrival and when the
 // window is uncovered, never otherwise.
 TEST_F(Programme, EveryWayOutShowsTheCreditsThenEnds) {
-    // The key that leaves the menu (none: a close request), and what ends the
-    // credits early, if anything.
-    const std::pair<int, Uint8> cas[] = {{SDLK_ESCAPE, 0},      {SDLK_4, 0},
-                                         {SDLK_KP4, 0},         {0, 0},
-                                         {SDLK_4, SDL_KEYDOWN}, {SDLK_4, SDL_QUIT}};
-    for (const auto& [entree, interruption] : cas) {
-        SCOPED_TRACE(testing::Message() << "way in " << entree << ", out " << int(interruption));
-        scenario::reinitialiser(1000);
-        scenario::evenement(2000, entree != 0 ? SDL_KEYDOWN : SDL_QUIT, entree);
-        scenario::evenement(3000, SDL_VIDEOEXPOSE);
-        uint32_t fin = 2000 + 10100;
+    // The key that leaves the menu (none: a close request), what ends the
+    // credits early, if anything, and when the program starts: the last
+    // credits run across the clock's wrap.
+    const std::tuple<int, Uint8, uint32_t> cas[] = {
+        {SDLK_ESCAPE, 0, 0},      {SDLK_4, 0, 0},        {SDLK_KP4, 0, 0},      {0, 0, 0},
+        {SDLK_4, SDL_KEYDOWN, 0}, {SDLK_4, SDL_QUIT, 0}, {SDLK_4, 0, 0u - 8000}};
+    for (const auto& [entree, interruption, debut] : cas) {
+        SCOPED_TRACE(testing::Message()
+                     << "way in " << entree << ", out " << int(interruption) << ", from " << debut);
+        scenario::reinitialiser(debut + 1000);
+        scenario::evenement(debut + 2000, entree != 0 ? SDL_KEYDOWN : SDL_QUIT, entree);
+        scenario::evenement(debut + 3000, SDL_VIDEOEXPOSE);
+        uint32_t fin = debut + 2000 + 10100;
         std::vector<uint32_t> credits;
         scenario::journal().surFlip = [&](SDL_Surface*) {
             if (scenario::journal().titre != "Pressathon - CREDITS") {
@@ -105,14 +109,18 @@ TEST_F(Programme, EveryWayOutShowsTheCreditsThenEnds) {
 
         // Unsigned differences: an instant before its event fails too.
         ASSERT_EQ(credits.size(), 2u);
-        EXPECT_EQ(credits[0], 2000u);
-        EXPECT_LE(credits[1] - 3000, 20u);
+        EXPECT_EQ(credits[0], debut + 2000);
+        EXPECT_LE(credits[1] - (debut + 3000), 20u);
         // The menu draws once more as the program ends.
         ASSERT_EQ(scenario::journal().images.back().titre, "Pressathon - HOME");
         EXPECT_LE(scenario::journal().images.back().instant - fin, 20u);
-        EXPECT_EQ(appelsMusiqueMenu(),
-                  (std::vector<std::string>{"FMUSIC_PlaySong", "FMUSIC_SetLooping",
+        EXPECT_EQ(appelsMusique(),
+                  (std::vector<std::string>{"FMUSIC_PlaySong", "FMUSIC_SetLooping(1)",
                                             "FMUSIC_StopSong", "FMUSIC_FreeSong"}));
+        // The credits' song plays once.
+        EXPECT_EQ(appelsMusique(1),
+                  (std::vector<std::string>{"FMUSIC_PlaySong", "FMUSIC_SetLooping(0)",
+                                            "FMUSIC_FreeSong"}));
         EXPECT_EQ(scenario::nombreAppels("FSOUND_Close"), 1);
     }
 }
@@ -131,13 +139,13 @@ TEST_F(Programme, EachScreenKeyStopsTheMenuSongAndPlaysItAgainAfter) {
     scenario::evenement(instant + 100, SDL_KEYDOWN, SDLK_ESCAPE);
     ASSERT_EQ(lancer(), 0);
 
-    std::vector<std::string> attendu = {"FMUSIC_PlaySong", "FMUSIC_SetLooping"};
+    std::vector<std::string> attendu = {"FMUSIC_PlaySong", "FMUSIC_SetLooping(1)"};
     for (size_t i = 0; i + 1 < std::size(touches); ++i) {
         attendu.push_back("FMUSIC_StopSong");
         attendu.push_back("FMUSIC_PlaySong");
     }
     attendu.insert(attendu.end(), {"FMUSIC_StopSong", "FMUSIC_FreeSong"});
-    EXPECT_EQ(appelsMusiqueMenu(), attendu);
+    EXPECT_EQ(appelsMusique(), attendu);
 }
 
 TEST_F(Programme, WithoutTheMenuSongTheProgramEndsWithStatusOne) {
