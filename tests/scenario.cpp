@@ -64,11 +64,11 @@ void lacher(const void* objet) {
     scenario::vivants().erase(objet);
 }
 
-SDL_Surface* noterTexte(const char* texte, SDL_Surface* surface) {
+SDL_Surface* noterTexte(TTF_Font* police, const char* texte, bool ombre, SDL_Surface* surface) {
     tenir(surface, std::string("text ") + texte);
     etat().textes.emplace_back(texte);
     if (surface != nullptr) {
-        etat().textesDesSurfaces[surface] = texte;
+        etat().textesDesSurfaces[surface] = {texte, ombre, TTF_GetFontStyle(police)};
     }
     return surface;
 }
@@ -184,11 +184,12 @@ int __wrap_SDL_UpperBlit(SDL_Surface* source, SDL_Rect* zone, SDL_Surface* cible
 
 SDL_Surface* __wrap_TTF_RenderText_Shaded(TTF_Font* police, const char* texte, SDL_Color avant,
                                           SDL_Color fond) {
-    return noterTexte(texte, __real_TTF_RenderText_Shaded(police, texte, avant, fond));
+    return noterTexte(police, texte, true,
+                      __real_TTF_RenderText_Shaded(police, texte, avant, fond));
 }
 
 SDL_Surface* __wrap_TTF_RenderText_Blended(TTF_Font* police, const char* texte, SDL_Color avant) {
-    return noterTexte(texte, __real_TTF_RenderText_Blended(police, texte, avant));
+    return noterTexte(police, texte, false, __real_TTF_RenderText_Blended(police, texte, avant));
 }
 
 void __wrap_SDL_FreeSurface(SDL_Surface* surface) {

@@ -48,10 +48,18 @@ struct Image {
     std::string titre;
 };
 
+// A text as rendered: on an opaque box or anti-aliased, in a font of which
+// style (TTF_STYLE_...).
+struct Texte {
+    std::string texte;
+    bool ombre;
+    int style;
+};
+
 // A text drawn on the display, where, its size, and in which frame (its index
 // in images()).
 struct Dessin {
-    std::string texte;
+    Texte texte;
     int x;
     int y;
     int largeur;
@@ -77,7 +85,7 @@ struct Journal {
     uint32_t dernierInstant = 0;
     bool epuise = false;
     std::string titre;
-    std::map<const SDL_Surface*, std::string> textesDesSurfaces;
+    std::map<const SDL_Surface*, Texte> textesDesSurfaces;
 };
 Journal& journal();
 

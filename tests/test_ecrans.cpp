@@ -7,6 +7,7 @@
 #include "jeu.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -35,8 +36,9 @@ class Jeu : public scenario::Ecran {
     static std::vector<std::pair<uint32_t, std::string>> lignes(bool compte) {
         std::vector<std::pair<uint32_t, std::string>> trouvees;
         for (const scenario::Dessin& d : scenario::journal().dessins) {
-            if ((d.texte.rfind(LIGNE_CLICS, 0) == 0) == compte) {
-                trouvees.emplace_back(scenario::journal().images.at(d.image).instant, d.texte);
+            if ((d.texte.texte.rfind(LIGNE_CLICS, 0) == 0) == compte) {
+                trouvees.emplace_back(scenario::journal().images.at(d.image).instant,
+                                      d.texte.texte);
             }
         }
         return trouvees;
@@ -247,15 +249,45 @@ TEST_F(Jeu, EveryWayOutOfAScreenGivesTheMenuItsWindowBack) {
 }
 
 // The countdown line is centred on y = 560 near the bottom, the counter on
-// the window's centre.
+// the window's centre, both in plain letters on a white box.
 TEST_F(Jeu, TextsSitWhereThePlayerLooksForThem) {
     scenario::reinitialiser(DEBUT);
     jouerJusqua(DEBUT + 1000);
     ASSERT_GE(scenario::journal().dessins.size(), 2u);
-    for (const scenario::Dessin& texte : scenario::journal().dessins) {
-        const bool compteur = texte.texte.rfind(LIGNE_CLICS, 0) == 0;
-        EXPECT_EQ(texte.x + texte.largeur / 2, 400) << texte.texte;
-        EXPECT_EQ(texte.y + texte.hauteur / 2, compteur ? 300 : 560) << texte.texte;
+    for (const scenario::Dessin& dessin : scenario::journal().dessins) {
+        const std::string& texte = dessin.texte.texte;
+        const bool compteur = texte.rfind(LIGNE_CLICS, 0) == 0;
+        EXPECT_EQ(dessin.x + dessin.largeur / 2, 400) << texte;
+        EXPECT_EQ(dessin.y + dessin.hauteur / 2, compteur ? 300 : 560) << texte;
+        EXPECT_TRUE(dessin.texte.ombre) << texte;
+        EXPECT_EQ(dessin.texte.style, TTF_STYLE_NORMAL) << texte;
+    }
+}
+
+// A picture loads only when it is a whole PNG of at most 4096 pixels a side
+// (a few bytes can claim gigabytes of pixels), a font only when it is one; a
+// named pipe nobody writes to gives nothing at once.
+TEST_F(Pages, OnlyPicturesAndFontsSafeToLoadLoad) {
+    ASSERT_EQ(mkfifo("tube", 0600), 0);
+    std::filesystem::copy_file("IMG/icone.png", "coupee.png");
+    std::filesystem::resize_file("coupee.png", 200);
+    const std::pair<std::string, bool> images[] = {
+        {"IMG/icone.png", true}, {PRESSATHON_TESTS_DIR "/images/large.png", false},
+        {"coupee.png", false},   {PRESSATHON_TESTS_DIR "/images/haute.png", false},
+        {"journal.ttf", false},  {"tube", false}};
+    for (const auto& [chemin, charge] : images) {
+        SDL_Surface* image = chargerImage(chemin.c_str());
+        EXPECT_EQ(image != nullptr, charge) << chemin;
+        SDL_FreeSurface(image);
+    }
+    for (const auto& [chemin, charge] : {std::pair<std::string, bool>{"journal.ttf", true},
+                                         {"IMG/icone.png", false},
+                                         {"tube", false}}) {
+        TTF_Font* police = ouvrirPolice(chemin.c_str(), 20, TTF_STYLE_NORMAL);
+        EXPECT_EQ(police != nullptr, charge) << chemin;
+        if (police != nullptr) {
+            TTF_CloseFont(police);
+        }
     }
 }
 
@@ -284,7 +316,9 @@ TEST_F(Pages, HighScoreLinesAreWrittenAndPlacedInTheSmallWindow) {
         ASSERT_EQ(scenario::journal().dessins.size(), 10u);
         for (size_t i = 0; i < 5; ++i) {
             const scenario::Dessin& ligne = scenario::journal().dessins[i];
-            EXPECT_EQ(ligne.texte, attendues[i]);
+            EXPECT_EQ(ligne.texte.texte, attendues[i]);
+            EXPECT_FALSE(ligne.texte.ombre);
+            EXPECT_EQ(ligne.texte.style, TTF_STYLE_BOLD | TTF_STYLE_ITALIC);
             EXPECT_EQ(std::make_pair(ligne.x, ligne.y), std::make_pair(200, 75 + 60 * int(i)));
         }
     }

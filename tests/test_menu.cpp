@@ -69,7 +69,9 @@ TEST_F(Programme, NothingIsDrawnUntilTheFirstEventThenOneFramePerEvent) {
     EXPECT_EQ(images[1].instant, 1600u);
     // The welcome text, centred across and raised 265 pixels above the centre.
     const scenario::Dessin& bienvenue = scenario::journal().dessins.at(0);
-    EXPECT_EQ(bienvenue.texte, "Bienvenue !");
+    EXPECT_EQ(bienvenue.texte.texte, "Bienvenue !");
+    EXPECT_FALSE(bienvenue.texte.ombre);
+    EXPECT_EQ(bienvenue.texte.style, TTF_STYLE_ITALIC);
     EXPECT_EQ(bienvenue.x, 400 - bienvenue.largeur / 2);
     EXPECT_EQ(bienvenue.y, 300 - bienvenue.hauteur / 2 - 265);
 }

@@ -97,7 +97,7 @@ class SansAffichage(unittest.TestCase):
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
         # Ending at once releases nothing, on purpose.
         env["ASAN_OPTIONS"] = os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
-        for affichage in ({}, {"DISPLAY": ":59999"}):
+        for affichage in ({}, {"DISPLAY": ":59999"}, {"DISPLAY": "localhost:59999"}):
             with self.subTest(DISPLAY=affichage.get("DISPLAY")):
                 fini = subprocess.run([PROGRAMME], capture_output=True, timeout=10,
                                       env=dict(env, **affichage, **prechargement()))
