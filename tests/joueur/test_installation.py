@@ -111,8 +111,21 @@ class Installation(unittest.TestCase):
         self.assertEqual(inventaire(), avant)
 
     def test_the_installed_game_starts_from_its_menu_entry(self):
+        # What desktops, software centres and man read is valid (lintian does not
+        # look at all of it), and the software centres' entry names the menu's.
+        applications = Path(self.prefixe, "share/applications")
+        metainfo, = Path(self.prefixe, "share/metainfo").glob("*.metainfo.xml")
+        self.assertEqual(subprocess.run(["desktop-file-validate", applications / "pressathon.desktop"],
+                                        capture_output=True).stdout, b"")
+        self.assertEqual(subprocess.run(["appstreamcli", "validate", "--no-net", "--pedantic",
+                                         metainfo], capture_output=True).returncode, 0)
+        lien = re.search(r'<launchable type="desktop-id">([^<]+)<', metainfo.read_text()).group(1)
+        self.assertTrue((applications / lien).is_file(), lien)
+        for page in Path(self.prefixe, "share/man").rglob("*.6"):
+            self.assertEqual(subprocess.run(["lexgrog", page], capture_output=True).returncode, 0,
+                             page)
         # Started as the menu entry starts it: the command on the PATH.
-        entree = Path(self.prefixe, "share/applications/pressathon.desktop").read_text()
+        entree = (applications / "pressathon.desktop").read_text()
         self.assertIn("\nExec=pressathon\n", entree)
         chemin = os.path.join(self.prefixe, "bin") + os.pathsep + os.environ["PATH"]
         with ServeurX() as serveur, Partie(serveur, commande=["pressathon"], env={
@@ -158,6 +171,13 @@ class Installation(unittest.TestCase):
         for dependance in ("timgm6mb-soundfont", "libsdl-mixer1.2", "libfluidsynth3",
                            "libsdl-image1.2", "libsdl-ttf2.0-0", "libsdl1.2debian"):
             self.assertRegex(champs, r"Depends: (.*[ ,])?%s\b" % re.escape(dependance))
+        # Each licence the copyright file gives a set of files is spelt out in it.
+        paragraphes = Path(sources, "debian/copyright").read_text().split("\n\n")
+        self.assertLessEqual(
+            {re.search(r"^License: (\S+)", p, re.M).group(1) for p in paragraphes
+             if p.startswith("Files:")},
+            {re.match(r"License: (\S+)", p).group(1) for p in paragraphes
+             if p.startswith("License:")})
         lintian = subprocess.run(["lintian", "--pedantic", "--display-info", paquet],
                                  capture_output=True, text=True, timeout=120)
         self.assertEqual((lintian.returncode, [ligne for ligne in lintian.stdout.splitlines()
