@@ -1,13 +1,12 @@
-// Music and sound effects: SDL_mixer's channels play the samples, our own FluidSynth plays the
+// Music and sound effects: SDL_mixer plays the samples, a FluidSynth synthesizer of our own the
 // songs.
 //
-// SDL_mixer opens the device, converts the WAV samples and mixes its 32
-// channels. Songs go through one FluidSynth synthesizer that the sound layer
-// keeps for the whole run, rendered into SDL_mixer's mix by its music hook:
-// SDL_mixer's own MIDI music builds a new synthesizer and loads the SoundFont
-// for every song on the calling thread, and resumes a stopped song where it
-// stopped. The device and the synthesizer are opened when a sound is first
-// needed, after the game's window is up.
+// SDL_mixer opens the device, converts the samples and mixes 32 channels. The
+// songs go through one synthesizer kept for the whole run and rendered into
+// SDL_mixer's mix by its music hook: SDL_mixer's own MIDI music builds a new
+// synthesizer and loads the SoundFont for every song on the calling thread,
+// and resumes a stopped song where it stopped. The device and the
+// synthesizer open when a sound is first needed, after the window is up.
 #include "audio.h"
 
 #include "audio_midi.h"
@@ -51,14 +50,13 @@ struct Etat {
     bool peripherique = false;
     bool sousSystemeLance = false;
     int frequence = 44100;
+    Uint16 format = AUDIO_S16SYS;
+    int sorties = 2;
     int canaux = canauxMax;
     fluid_settings_t* reglages = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_player_t* lecteur = nullptr;
     const FMUSIC_MODULE* courante = nullptr;
-    // FluidSynth renders blocks of 64 frames and hands out the rest of its
-    // last block on the next call: frames taken since the last song stopped.
-    unsigned tramesSynth = 0;
     // When each channel's sample started, to find the oldest voice.
     std::array<unsigned, canauxMax> ordres{};
     unsigned compteur = 0;
@@ -81,16 +79,16 @@ struct Verrou {
 };
 
 // SDL_mixer's music hook, on the sound thread under the audio lock: the song
-// first, SDL_mixer adds the channels over it.
+// first, SDL_mixer adds the channels over it. The device asks for whole
+// buffers of 512 frames, eight of FluidSynth's blocks: when a song stops, no
+// part of a block it rendered is left over for the next song.
 void rendreMusique(void*, Uint8* flux, int octets) {
-    const int trames = octets / 4;
     if (etat.lecteur == nullptr) {
         std::memset(flux, 0, static_cast<size_t>(octets));
         return;
     }
     auto* sortie = reinterpret_cast<int16_t*>(flux);
-    fluid_synth_write_s16(etat.synth, trames, sortie, 0, 2, sortie, 1, 2);
-    etat.tramesSynth += static_cast<unsigned>(trames);
+    fluid_synth_write_s16(etat.synth, octets / 4, sortie, 0, 2, sortie, 1, 2);
 }
 
 void rienEcrire(int, const char*, void*) {}
@@ -153,14 +151,10 @@ void preparer() {
     if (!etat.peripherique) {
         return;
     }
-    int frequence = 0;
-    Uint16 format = 0;
-    int canaux = 0;
-    Mix_QuerySpec(&frequence, &format, &canaux);
-    etat.frequence = frequence;
+    Mix_QuerySpec(&etat.frequence, &etat.format, &etat.sorties);
     Mix_AllocateChannels(etat.canaux);
     // The hook writes 16-bit stereo: another format stays silent.
-    if (format == AUDIO_S16SYS && canaux == 2) {
+    if (etat.format == AUDIO_S16SYS && etat.sorties == 2) {
         creerSynthetiseur();
     }
     Mix_HookMusic(rendreMusique, nullptr);
@@ -180,14 +174,6 @@ void arreterMusique() {
     fluid_synth_system_reset(etat.synth);
     fluid_synth_all_sounds_off(etat.synth, -1);
     interpolerLineairement();
-    // What is left of the block FluidSynth rendered last still holds the old
-    // song: drop it, so the next song also starts on a block boundary.
-    const auto bloc = static_cast<unsigned>(fluid_synth_get_internal_bufsize(etat.synth));
-    std::array<int16_t, 2 * 64> reste{};
-    const unsigned aJeter = std::min<unsigned>((bloc - etat.tramesSynth % bloc) % bloc, 64);
-    fluid_synth_write_s16(etat.synth, static_cast<int>(aJeter), reste.data(), 0, 2, reste.data(), 1,
-                          2);
-    etat.tramesSynth = 0;
 }
 
 } // namespace
@@ -295,11 +281,7 @@ FSOUND_SAMPLE* FSOUND_Sample_Load(int, const char* chemin, unsigned int, int, in
     if (!etat.peripherique) {
         return nullptr;
     }
-    int frequence = 0;
-    Uint16 format = 0;
-    int canaux = 0;
-    Mix_QuerySpec(&frequence, &format, &canaux);
-    SDL_RWops* flux = ouvrirWav(chemin, frequence, format, canaux);
+    SDL_RWops* flux = ouvrirWav(chemin, etat.frequence, etat.format, etat.sorties);
     Mix_Chunk* morceau = flux != nullptr ? Mix_LoadWAV_RW(flux, 1) : nullptr;
     return morceau != nullptr ? new FSOUND_SAMPLE{morceau} : nullptr;
 }

@@ -66,13 +66,11 @@ void choisir(Mode mode) {
 
 std::vector<int16_t> rendre(int trames) {
     constexpr int tampon = 512;
-    std::vector<int16_t> sortie(2 * static_cast<size_t>(std::max(trames, 0)));
-    for (int fait = 0; fait < trames; fait += tampon) {
-        const int n = std::min(tampon, trames - fait);
-        if (etat().rappel != nullptr) {
-            etat().rappel(etat().donnees, reinterpret_cast<Uint8*>(sortie.data() + 2 * fait),
-                          4 * n);
-        }
+    const int tampons = (std::max(trames, 0) + tampon - 1) / tampon;
+    std::vector<int16_t> sortie(2 * static_cast<size_t>(tampons * tampon));
+    for (int i = 0; i < tampons && etat().rappel != nullptr; ++i) {
+        etat().rappel(etat().donnees, reinterpret_cast<Uint8*>(sortie.data() + 2 * i * tampon),
+                      4 * tampon);
     }
     return sortie;
 }

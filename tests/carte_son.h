@@ -17,9 +17,9 @@ namespace carte {
 enum class Mode { virtuelle, reelle, absente };
 void choisir(Mode mode);
 
-// Renders `trames` stereo frames (interleaved 16-bit) through the mixer, in
-// 512-frame buffers as the device asks for them. Silence when no device is
-// open.
+// Renders at least `trames` stereo frames (interleaved 16-bit) through the
+// mixer, in whole 512-frame buffers as the device asks for them. Silence when
+// no device is open.
 std::vector<int16_t> rendre(int trames);
 
 } // namespace carte
