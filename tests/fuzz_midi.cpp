@@ -44,15 +44,25 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     // The player's clock counts the frames rendered, 44100 a second, as in
     // the game.
-    static fluid_synth_t* const synth = [] {
-        fluid_settings_t* reglages = new_fluid_settings();
-        fluid_settings_setstr(reglages, "player.timing-source", "sample");
-        return new_fluid_synth(reglages);
+    static fluid_settings_t* const reglages = [] {
+        fluid_settings_t* r = new_fluid_settings();
+        fluid_settings_setstr(r, "player.timing-source", "sample");
+        return r;
     }();
+    static fluid_synth_t* synth = nullptr;
+    static uint64_t trames = 0;
     // Only songs the check accepts reach the player: it may spin on the others.
     const std::optional<MesureMidi> mesure = mesurerMidi(donnees, taille);
     if (!mesure || !coutMidiAdmis(*mesure)) {
         return 0;
+    }
+    // A player running when the synthesizer's count of frames wraps, at 2^32
+    // (27 hours), sends the rest of its pass at once: a new synthesizer well
+    // before.
+    if (synth == nullptr || trames > uint64_t{1} << 31) {
+        delete_fluid_synth(synth);
+        synth = new_fluid_synth(reglages);
+        trames = 0;
     }
     size_t envoyes = 0;
     fluid_player_t* lecteur = new_fluid_player(synth);
@@ -83,6 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     for (int i = 0; i * tampon < std::min(2.0, 2 * mesure->duree + 0.1); ++i) {
         envoyes = 0;
         fluid_synth_write_float(synth, tramesTampon, gauche, 0, 1, droite, 0, 1);
+        trames += tramesTampon;
         const int tick = fluid_player_get_current_tick(lecteur);
         const bool nouvellePasse = i == 0 || tick < tickAvant;
         if (fluid_player_get_total_ticks(lecteur) != static_cast<int>(mesure->dernierTick) ||
