@@ -74,15 +74,16 @@ inline Octets fichierWav(uint32_t frequence, uint32_t trames, int amplitude, uin
 }
 
 // The costliest songs the song check accepts: every device buffer holds as
-// much as it allows (note-ons that keep stealing voices beyond the polyphony,
-// or system-exclusive resets and resets of all controllers among a few
-// notes), the song loops as often as it allows, or the player parses as many
-// events as it allows when the song starts or loops. With `enPlus`, one event
-// too many, or a loop a little too short. The limits are written out here
-// rather than taken from the check, so that a limit raised there shows in the
-// tests: 690 weighted events a buffer, a system-exclusive message weighing 6
-// and a reset of all controllers 8, a pass of 0.1 s, 69,000 events parsed
-// less 100 for each weighted event sent around the loop.
+// much as it allows (note-ons that keep stealing all the voices and
+// controllers that modulate them all, or system-exclusive resets and resets
+// of all controllers among a few notes), the song loops as often as it
+// allows, or the player parses as many events as it allows when the song
+// starts or loops. With `enPlus`, one event too many, or a loop a little too
+// short. The limits are written out here rather than taken from the check, so
+// that a limit raised there shows in the tests: 690 weighted events a buffer,
+// a system-exclusive message weighing 6 and a reset of all controllers 8, a
+// pass of 0.1 s, 69,000 events parsed less 100 for each weighted event sent
+// around the loop.
 enum class Limite { notes, sysex, boucle, evenements };
 
 inline Octets morceauLimite(Limite genre, bool enPlus = false) {
@@ -106,8 +107,14 @@ inline Octets morceauLimite(Limite genre, bool enPlus = false) {
     unsigned evenements = 0;
     switch (genre) {
     case Limite::notes:
+        // On channel 0, at each of the 11 ticks, 6 note-ons that steal the 48
+        // voices, then volume changes that each modulate all of them: 66 and
+        // 624.
         for (unsigned i = 0; i < 690; ++i) {
-            tampon.push_back(note(i));
+            const unsigned debutTick = (i * 11 / 690 * 690 + 10) / 11;
+            tampon.push_back(i - debutTick < 6
+                                 ? Octets{0x90, static_cast<unsigned char>(i * 5 % 48), 127}
+                                 : Octets{0xB0, 7, static_cast<unsigned char>(i % 128)});
         }
         break;
     case Limite::sysex:
