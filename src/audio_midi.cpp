@@ -3,8 +3,8 @@
 // FluidSynth parses the file again on the sound thread each time the song
 // starts or loops, and sends every event due on each 64-frame block it
 // renders, under the audio lock. A file it would spin on, or one that makes a
-// block take longer than real time, freezes the game: both are refused here,
-// before the file ever reaches the player.
+// buffer take longer than its share of real time, freezes the game: both are
+// refused here, before the file ever reaches the player.
 #include "audio_midi.h"
 
 #include <algorithm>
@@ -90,21 +90,27 @@ bool longueurMetaAdmise(unsigned type, uint32_t longueur) {
     }
 }
 
-// Walks one track chunk, noting the tick of each event the player keeps
-// (notes, controllers, sysex, text, tempo, end of track) in `gardes`, as many
-// times as its weight; `fin` receives the last of them. Beyond
-// `evenementsMaxMusique` kept events they are only counted: the file is
-// refused anyway.
-bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<uint32_t>& gardes,
+// An event the player sends, and its weight.
+struct Envoi {
+    uint32_t tick;
+    unsigned poids;
+};
+
+// Walks one track chunk, adding to `nombre` what the player's parsing of
+// each event costs and noting in `envois` each event it sends (notes,
+// controllers, sysex, text, tempo) with its weight; `fin` receives the tick
+// of the last event it keeps (those, and the end of track). Beyond
+// `evenementsMaxMusique` events are only counted: the file is refused anyway.
+bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<Envoi>& envois,
                    size_t& nombre, uint64_t& fin) {
     uint64_t tick = 0;
     unsigned statut = 0;
     fin = 0;
-    auto garder = [&](unsigned poids) {
+    auto garder = [&](unsigned lecture, unsigned envoi) {
         fin = tick;
-        nombre += poids;
-        if (nombre <= evenementsMaxMusique) {
-            gardes.insert(gardes.end(), poids, static_cast<uint32_t>(tick));
+        nombre += lecture;
+        if (envoi > 0 && nombre <= evenementsMaxMusique) {
+            envois.push_back({static_cast<uint32_t>(tick), envoi});
         }
     };
     while (c.p != c.fin) {
@@ -137,8 +143,17 @@ bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<
                 }
                 tempos.push_back({tick, tempo});
             }
-            if (type == 0x2F || type == 0x51 || type == 0x01 || type == 0x05) {
-                garder(1);
+            // Text and lyrics are copied; other meta events but tempo and
+            // end of track are read and dropped.
+            nombre += longueur / octetsParEvenement;
+            if (type == 0x01 || type == 0x05) {
+                garder(2, 1);
+            } else if (type == 0x51) {
+                garder(1, 1);
+            } else if (type == 0x2F) {
+                garder(1, 0);
+            } else {
+                ++nombre;
             }
             if (type == 0x2F) {
                 // What follows the end of the track inside its chunk is skipped.
@@ -150,8 +165,11 @@ bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<
             if (!c.nombreVariable(longueur) || !c.sauter(longueur)) {
                 return false;
             }
+            nombre += longueur / octetsParEvenement;
             if (longueur > 0) {
-                garder(poidsSysex);
+                garder(2, poidsSysex);
+            } else {
+                ++nombre;
             }
         } else if (octet > 0xF0) {
             return false;
@@ -173,22 +191,24 @@ bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<
             if (((premier | second) & 0x80) != 0) {
                 return false;
             }
-            garder(1);
+            garder(1, type == 0xB0 && premier == 121 ? poidsRemiseControleurs : 1);
         }
     }
     return true;
 }
 
-// Most entries of `ticks` (sorted) that fall within any `etendue` consecutive
-// tick values.
-size_t rafale(const std::vector<uint32_t>& ticks, uint64_t etendue) {
+// Most weight of `envois` (sorted by tick) that falls within any `etendue`
+// consecutive tick values.
+size_t rafale(const std::vector<Envoi>& envois, uint64_t etendue) {
     size_t plus = 0;
+    size_t somme = 0;
     size_t debut = 0;
-    for (size_t i = 0; i < ticks.size(); ++i) {
-        while (debut < i && ticks[i] - ticks[debut] >= etendue) {
-            ++debut;
+    for (const Envoi& envoi : envois) {
+        somme += envoi.poids;
+        while (envoi.tick - envois[debut].tick >= etendue) {
+            somme -= envois[debut++].poids;
         }
-        plus = std::max(plus, i - debut + 1);
+        plus = std::max(plus, somme);
     }
     return plus;
 }
@@ -212,7 +232,7 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
     // are ignored.
     Curseur c{d + 14, d + taille};
     std::vector<ChangementTempo> tempos;
-    std::vector<uint32_t> ticks;
+    std::vector<Envoi> envois;
     size_t nombre = 0;
     uint64_t fin = 0;
     for (unsigned piste = 0; piste < pistes; ++piste) {
@@ -223,7 +243,7 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
         const uint32_t longueur = lire32(entete + 4);
         const Curseur morceau{c.p, c.p + std::min<size_t>(longueur, c.fin - c.p)};
         uint64_t finPiste = 0;
-        if (!c.sauter(longueur) || !verifierPiste(morceau, tempos, ticks, nombre, finPiste)) {
+        if (!c.sauter(longueur) || !verifierPiste(morceau, tempos, envois, nombre, finPiste)) {
             return std::nullopt;
         }
         fin = std::max(fin, finPiste);
@@ -259,20 +279,32 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
     const double etendue = std::min(msParTampon / msParTickMin + static_cast<double>(ticksArrondis),
                                     static_cast<double>(std::numeric_limits<uint32_t>::max()));
     size_t plus = nombre;
+    size_t boucle = nombre;
     if (nombre <= evenementsMaxMusique) {
-        std::sort(ticks.begin(), ticks.end());
-        plus = rafale(ticks, static_cast<uint64_t>(etendue));
+        std::stable_sort(envois.begin(), envois.end(),
+                         [](const Envoi& a, const Envoi& b) { return a.tick < b.tick; });
+        const auto fenetre = static_cast<uint64_t>(etendue);
+        plus = rafale(envois, fenetre);
+        // The buffer where a pass ends holds at most a buffer's span of its
+        // end and one of the next pass's start: the player starts that pass,
+        // parsing the file again, in the block where the last one ended.
+        boucle = 0;
+        for (const Envoi& envoi : envois) {
+            boucle += (envoi.tick < fenetre ? envoi.poids : 0) +
+                      (envoi.tick + fenetre > fin ? envoi.poids : 0);
+        }
     }
     // The player rounds its clock to the nearest tick, and starts counting
     // afresh from that rounded tick at each tempo change and at the start of
     // each pass: every one of those may cut half a tick from a pass, and
     // counting a whole tick for each keeps the shortest pass a true bound.
     const uint64_t ticksSurs = fin > changements + 1 ? fin - changements - 1 : 0;
-    return MesureMidi{secondes, static_cast<uint32_t>(fin), nombre, plus,
-                      static_cast<double>(ticksSurs) * msParTickMin / 1000.0};
+    const double passe = static_cast<double>(ticksSurs) * msParTickMin / 1000.0;
+    return MesureMidi{secondes, static_cast<uint32_t>(fin), nombre, plus, boucle, passe};
 }
 
 bool coutMidiAdmis(const MesureMidi& mesure) {
-    return mesure.evenements <= evenementsMaxMusique && mesure.rafaleMax <= rafaleMaxMusique &&
-           mesure.passeMin >= passeMinMusique;
+    return mesure.rafaleMax <= rafaleMaxMusique && mesure.passeMin >= passeMinMusique &&
+           mesure.evenements <= evenementsMaxMusique &&
+           mesure.rafaleBoucle <= (evenementsMaxMusique - mesure.evenements) / evenementsParEnvoi;
 }

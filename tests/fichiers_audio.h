@@ -74,35 +74,87 @@ inline Octets fichierWav(uint32_t frequence, uint32_t trames, int amplitude, uin
 }
 
 // The costliest songs the song check accepts: every device buffer holds as
-// many events as it allows (note-ons that keep stealing voices beyond the
-// polyphony, or system-exclusive resets), or the song loops as often as it
-// allows. With `enPlus`, one event too many, or a loop a little too short.
-// The limits are written out here rather than taken from the check, so that
-// a limit raised there shows in the tests: 64 events a buffer, a
-// system-exclusive message weighing 8, 5000 events in all, a pass of 0.1 s.
-enum class Limite { notes, sysex, boucle };
+// much as it allows (note-ons that keep stealing all the voices and
+// controllers that modulate them all, or system-exclusive resets and resets
+// of all controllers among a few notes), the song loops as often as it
+// allows, or the player parses as many events as it allows when the song
+// starts or loops. With `enPlus`, one event too many, or a loop a little too
+// short. The limits are written out here rather than taken from the check, so
+// that a limit raised there shows in the tests: 690 weighted events a buffer,
+// a system-exclusive message weighing 6 and a reset of all controllers 8, a
+// pass of 0.1 s, 69,000 events parsed less 100 for each weighted event sent
+// around the loop.
+enum class Limite { notes, sysex, boucle, evenements };
 
 inline Octets morceauLimite(Limite genre, bool enPlus = false) {
-    // At 480 ticks a beat and 120 beats a minute, one buffer spans 20 ticks.
-    constexpr uint32_t tampon = 20;
+    // Strings on every channel: six voices for a low note.
     std::vector<EvenementMidi> e;
     for (unsigned char canal = 0; canal < 16; ++canal) {
-        e.push_back(
-            {0, {static_cast<unsigned char>(0xC0 | canal), static_cast<unsigned char>(canal * 8)}});
+        e.push_back({0, {static_cast<unsigned char>(0xC0 | canal), 48}});
     }
-    const bool boucle = genre == Limite::boucle;
-    const unsigned poids = genre == Limite::sysex ? 8 : 1;
-    // Full buffers after the 16 program changes, the end of track after them
-    // and room for one more event: 5000 events in all. A loop lasts five
-    // buffers, 0.104 s, or 0.099 s.
-    const uint32_t tampons = boucle ? 4 : (5000 - 17 - poids) / 64;
-    for (uint32_t t = tampon; t <= tampons * tampon; t += tampon) {
-        for (unsigned i = 0; i < 64 / poids - boucle + (enPlus && !boucle && t == tampon); ++i) {
-            const auto note = static_cast<unsigned char>(30 + (i * 7 + t) % 70);
-            e.push_back(poids > 1 ? EvenementMidi{t, {0xF0, 5, 0x7E, 0x7F, 0x09, 0x01, 0xF7}}
-                                  : EvenementMidi{
-                                        t, {static_cast<unsigned char>(0x90 | i % 16), note, 127}});
+    auto note = [](unsigned i) {
+        return Octets{static_cast<unsigned char>(0x90 | i % 16),
+                      static_cast<unsigned char>(i * 5 % 48), 127};
+    };
+    // At 480 ticks a beat and 120 beats a minute, the check counts 20 ticks
+    // for one buffer. A buffer's events come every `pas` ticks from `pas`
+    // on, spread over 11 ticks when `pas` is 40, so that one buffer may hold
+    // them all and never more; the loop, 20 ticks after the last, holds only
+    // the 16 program changes.
+    std::vector<Octets> tampon;
+    uint32_t pas = 40;
+    unsigned tampons = 8;
+    unsigned evenements = 0;
+    switch (genre) {
+    case Limite::notes:
+        // On channel 0, at each of the 11 ticks, 6 note-ons that steal the 48
+        // voices, then volume changes that each modulate all of them: 66 and
+        // 624.
+        for (unsigned i = 0; i < 690; ++i) {
+            const unsigned debutTick = (i * 11 / 690 * 690 + 10) / 11;
+            tampon.push_back(i - debutTick < 6
+                                 ? Octets{0x90, static_cast<unsigned char>(i * 5 % 48), 127}
+                                 : Octets{0xB0, 7, static_cast<unsigned char>(i % 128)});
+        }
+        break;
+    case Limite::sysex:
+        // 4 notes, then 43 of each and 14 more resets: 686.
+        for (unsigned i = 0; i < 4; ++i) {
+            tampon.push_back(note(i));
+        }
+        for (unsigned i = 0; i < 100; ++i) {
+            tampon.push_back(i % 2 == 1 && i < 86
+                                 ? Octets{static_cast<unsigned char>(0xB0 | i % 16), 121, 0}
+                                 : Octets{0xF0, 5, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
+        }
+        break;
+    case Limite::boucle:
+        // Five buffers, 0.104 s, or 0.099 s.
+        for (unsigned i = 0; i < 63; ++i) {
+            tampon.push_back(note(i));
+        }
+        pas = 20;
+        tampons = 4;
+        break;
+    case Limite::evenements:
+        // Note-offs where nothing sounds: with the programs and the end of
+        // track, 67,400 events.
+        for (unsigned i = 0; i < 690; ++i) {
+            tampon.push_back({0x8F, static_cast<unsigned char>(i % 128), 0});
+        }
+        pas = 20;
+        evenements = 67400 - 17 + enPlus;
+        tampons = (evenements + 689) / 690;
+        break;
+    }
+    for (unsigned t = 0; t < tampons; ++t) {
+        const unsigned n = evenements > 0 ? std::min(690u, evenements - t * 690)
+                                          : static_cast<unsigned>(tampon.size());
+        for (unsigned i = 0; i < n + (enPlus && pas == 40 && t == 0); ++i) {
+            const uint32_t tick = pas * (t + 1) + (pas == 40 ? i * 11 / n : 0);
+            e.push_back({tick, i < tampon.size() ? tampon[i] : note(i)});
         }
     }
-    return fichierMidi(e, boucle ? 5 * tampon - (enPlus ? 5 : 0) : (tampons + 1) * tampon);
+    const uint32_t fin = pas * (tampons + 1);
+    return fichierMidi(e, genre == Limite::boucle && enPlus ? fin - 5 : fin);
 }

@@ -12,9 +12,10 @@
 #include <fstream>
 #include <string>
 
-// Seeds that random mutation rarely reaches: songs at the check's limits,
-// and a tempo that races (10 ms a beat) for one tick before a slow one
-// (2 s a beat), while the player's clock still runs at the fast one.
+// Seeds that random mutation rarely reaches: songs at the check's limits, a
+// tempo that races (10 ms a beat) for one tick before a slow one (2 s a
+// beat), while the player's clock still runs at the fast one, and a song
+// whose loop falls among events, at its end and at its start.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const char* dossier = std::getenv("PRESSATHON_FUZZ_GRAINES");
     if (dossier == nullptr) {
@@ -22,13 +23,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     }
     std::vector<EvenementMidi> tempo{{0, {0xFF, 0x51, 3, 0, 0x27, 0x10}},
                                      {1, {0xFF, 0x51, 3, 0x1E, 0x84, 0x80}}};
+    std::vector<EvenementMidi> boucle;
     for (unsigned char i = 0; i < 50; ++i) {
         tempo.push_back({2u + i, {0x90, static_cast<unsigned char>(30 + i), 100}});
+        boucle.push_back({i % 10u, {0xB0, 7, i}});
+        boucle.push_back({190u + i % 10u, {0xB0, 121, 0}});
     }
     const std::pair<const char*, Octets> graines[] = {{"notes", morceauLimite(Limite::notes)},
                                                       {"sysex", morceauLimite(Limite::sysex)},
                                                       {"boucle", morceauLimite(Limite::boucle)},
-                                                      {"tempo", fichierMidi(tempo, 6000)}};
+                                                      {"tempo", fichierMidi(tempo, 6000)},
+                                                      {"fin", fichierMidi(boucle, 200)}};
     for (const auto& [nom, octets] : graines) {
         std::ofstream(std::string(dossier) + "/" + nom + ".mid")
             << std::string(octets.begin(), octets.end());
@@ -39,24 +44,38 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     // The player's clock counts the frames rendered, 44100 a second, as in
     // the game.
-    static fluid_synth_t* const synth = [] {
-        fluid_settings_t* reglages = new_fluid_settings();
-        fluid_settings_setstr(reglages, "player.timing-source", "sample");
-        return new_fluid_synth(reglages);
+    static fluid_settings_t* const reglages = [] {
+        fluid_settings_t* r = new_fluid_settings();
+        fluid_settings_setstr(r, "player.timing-source", "sample");
+        return r;
     }();
+    static fluid_synth_t* synth = nullptr;
+    static uint64_t trames = 0;
     // Only songs the check accepts reach the player: it may spin on the others.
     const std::optional<MesureMidi> mesure = mesurerMidi(donnees, taille);
     if (!mesure || !coutMidiAdmis(*mesure)) {
         return 0;
     }
+    // A player running when the synthesizer's count of frames wraps, at 2^32
+    // (27 hours), sends the rest of its pass at once: a new synthesizer well
+    // before.
+    if (synth == nullptr || trames > uint64_t{1} << 31) {
+        delete_fluid_synth(synth);
+        synth = new_fluid_synth(reglages);
+        trames = 0;
+    }
     size_t envoyes = 0;
     fluid_player_t* lecteur = new_fluid_player(synth);
-    // Counts the events sent, a sysex weighing as in the check; their sound
-    // does not matter.
+    // Counts the events sent, weighing as in the check; their sound does not
+    // matter.
     fluid_player_set_playback_callback(
         lecteur,
         [](void* compte, fluid_midi_event_t* e) {
-            *static_cast<size_t*>(compte) += fluid_midi_event_get_type(e) == 0xF0 ? poidsSysex : 1;
+            const int type = fluid_midi_event_get_type(e);
+            *static_cast<size_t*>(compte) +=
+                type == 0xF0                                             ? poidsSysex
+                : type == 0xB0 && fluid_midi_event_get_control(e) == 121 ? poidsRemiseControleurs
+                                                                         : 1;
             return FLUID_OK;
         },
         &envoyes);
@@ -66,8 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     // Two passes or two seconds, a buffer at a time. FluidSynth's length in
     // ticks must be the check's; a pass, seen a buffer at a time, must last
     // at least what the check foresaw; a buffer holds no more events than it
-    // foresaw, twice that where a pass starts, as the end of the last one may
-    // share it.
+    // foresaw, for the buffer where a pass starts those around the loop.
     constexpr int tramesTampon = 512;
     constexpr double tampon = tramesTampon / 44100.0;
     float gauche[tramesTampon], droite[tramesTampon];
@@ -75,11 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     for (int i = 0; i * tampon < std::min(2.0, 2 * mesure->duree + 0.1); ++i) {
         envoyes = 0;
         fluid_synth_write_float(synth, tramesTampon, gauche, 0, 1, droite, 0, 1);
+        trames += tramesTampon;
         const int tick = fluid_player_get_current_tick(lecteur);
         const bool nouvellePasse = i == 0 || tick < tickAvant;
         if (fluid_player_get_total_ticks(lecteur) != static_cast<int>(mesure->dernierTick) ||
             (i > 0 && nouvellePasse && (i - debutPasse + 2) * tampon + 0.002 < mesure->passeMin) ||
-            envoyes > (nouvellePasse ? 2 : 1) * mesure->rafaleMax) {
+            envoyes > (nouvellePasse ? mesure->rafaleBoucle : mesure->rafaleMax)) {
             std::abort();
         }
         tickAvant = tick;
