@@ -1,12 +1,10 @@
 // Music and sound effects: SDL_mixer plays the samples, a FluidSynth synthesizer of our own the
 // songs.
 //
-// SDL_mixer opens the device, converts the samples and mixes 32 channels. The
-// songs go through one synthesizer kept for the whole run and rendered into
-// SDL_mixer's mix by its music hook: SDL_mixer's own MIDI music builds a new
-// synthesizer and loads the SoundFont for every song on the calling thread,
-// and resumes a stopped song where it stopped. The device and the
-// synthesizer open when a sound is first needed, after the window is up.
+// One synthesizer, kept for the whole run, renders the songs into SDL_mixer's
+// mix through its music hook: SDL_mixer's own MIDI music builds a synthesizer
+// and loads the SoundFont for every song on the calling thread, and resumes a
+// stopped song where it stopped. Both open when a sound is first needed.
 #include "audio.h"
 
 #include "audio_midi.h"
@@ -40,15 +38,13 @@ constexpr int canauxMax = 32;
 // Frames per device buffer: a click is heard within about 12 ms at 44100 Hz.
 constexpr int tramesTampon = 512;
 constexpr off_t tailleMaxMusique = 1 << 20;
-constexpr int polyphonie = 48;
 
 // What FSOUND_Close resets. What the sound thread reads (the synthesizer, the
-// player, the current song) changes only under the audio lock.
+// player) changes only under the audio lock.
 struct Etat {
     bool ouvert = false;
     bool prepare = false;
     bool peripherique = false;
-    bool sousSystemeLance = false;
     int frequence = 44100;
     Uint16 format = AUDIO_S16SYS;
     int sorties = 2;
@@ -57,18 +53,17 @@ struct Etat {
     fluid_synth_t* synth = nullptr;
     fluid_player_t* lecteur = nullptr;
     const FMUSIC_MODULE* courante = nullptr;
-    // When each channel's sample started, to find the oldest voice.
+    // When each channel's sample started, to find the oldest.
     std::array<unsigned, canauxMax> ordres{};
     unsigned compteur = 0;
 };
 
-// The sound layer's state, the one object of its kind in the program: the
-// screens keep theirs locally, but SDL_mixer calls the music hook on its
-// sound thread between their calls, and it has to find the synthesizer there.
+// The one object of its kind in the program: the screens keep their state
+// locally, but SDL_mixer calls the music hook on its sound thread between
+// their calls, and it has to find the synthesizer there.
 Etat etat;
 
-// The audio lock: SDL_mixer does not mix meanwhile. Without a device there
-// is nothing to lock, and SDL does nothing.
+// The audio lock, which the mixing holds (without a device, SDL ignores it).
 struct Verrou {
     Verrou() {
         SDL_LockAudio();
@@ -78,10 +73,9 @@ struct Verrou {
     }
 };
 
-// SDL_mixer's music hook, on the sound thread under the audio lock: the song
-// first, SDL_mixer adds the channels over it. The device asks for whole
-// buffers of 512 frames, eight of FluidSynth's blocks: when a song stops, no
-// part of a block it rendered is left over for the next song.
+// SDL_mixer's music hook, under the audio lock; the channels are added over
+// it. The device asks for whole buffers of 512 frames, eight of FluidSynth's
+// blocks: no part of one is left over when a song stops.
 void rendreMusique(void*, Uint8* flux, int octets) {
     if (etat.lecteur == nullptr) {
         std::memset(flux, 0, static_cast<size_t>(octets));
@@ -91,8 +85,6 @@ void rendreMusique(void*, Uint8* flux, int octets) {
     fluid_synth_write_s16(etat.synth, octets / 4, sortie, 0, 2, sortie, 1, 2);
 }
 
-void rienEcrire(int, const char*, void*) {}
-
 // Straight-line interpolation costs about two thirds of FluidSynth's
 // default; a system reset brings the default back.
 void interpolerLineairement() {
@@ -100,42 +92,34 @@ void interpolerLineairement() {
 }
 
 void creerSynthetiseur() {
-    etat.reglages = new_fluid_settings();
-    if (etat.reglages == nullptr) {
-        return;
-    }
-    fluid_settings_setnum(etat.reglages, "synth.sample-rate", etat.frequence);
-    // Only the hook and the ten operations reach the synthesizer, always under
-    // the audio lock: FluidSynth's own locking would be redundant.
-    fluid_settings_setint(etat.reglages, "synth.threadsafe-api", 0);
-    fluid_settings_setint(etat.reglages, "synth.lock-memory", 0);
-    // Reverb and chorus cost a large share of the mixing time, and without
-    // them a stopped song falls silent at once.
-    fluid_settings_setint(etat.reglages, "synth.reverb.active", 0);
-    fluid_settings_setint(etat.reglages, "synth.chorus.active", 0);
-    // Bounds the cost of a dense passage; FluidSynth gives up the quietest
-    // voices first.
-    fluid_settings_setint(etat.reglages, "synth.polyphony", polyphonie);
+    fluid_settings_t* r = etat.reglages = new_fluid_settings();
+    fluid_settings_setnum(r, "synth.sample-rate", etat.frequence);
+    // Only the hook and the ten operations reach it, under the audio lock.
+    fluid_settings_setint(r, "synth.threadsafe-api", 0);
+    fluid_settings_setint(r, "synth.lock-memory", 0);
+    // Reverb and chorus cost a large share of the mixing, and without them a
+    // stopped song falls silent at once. The polyphony bounds a dense
+    // passage's cost (the song check counts on these settings).
+    fluid_settings_setint(r, "synth.reverb.active", 0);
+    fluid_settings_setint(r, "synth.chorus.active", 0);
+    fluid_settings_setint(r, "synth.polyphony", 48);
     // The player's clock is the rendered frames: N frames always hold the
-    // same part of the song.
-    fluid_settings_setstr(etat.reglages, "player.timing-source", "sample");
-    // A looping song carries its last notes' release into its next pass.
-    fluid_settings_setint(etat.reglages, "player.reset-synth", 0);
-    etat.synth = new_fluid_synth(etat.reglages);
-    if (etat.synth == nullptr) {
-        return;
-    }
+    // same part of the song. A looping song carries its last notes' release
+    // into its next pass.
+    fluid_settings_setstr(r, "player.timing-source", "sample");
+    fluid_settings_setint(r, "player.reset-synth", 0);
+    etat.synth = r != nullptr ? new_fluid_synth(r) : nullptr;
     // Without either SoundFont, songs still play, in silence.
-    if (fluid_synth_sfload(etat.synth, "/usr/share/sounds/sf2/TimGM6mb.sf2", 1) == FLUID_FAILED) {
+    if (etat.synth != nullptr &&
+        fluid_synth_sfload(etat.synth, "/usr/share/sounds/sf2/TimGM6mb.sf2", 1) == FLUID_FAILED) {
         fluid_synth_sfload(etat.synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
     }
     interpolerLineairement();
 }
 
-// Opens the device and builds the synthesizer, once, when a sound is first
-// needed. Sound back-ends (ALSA above all) write to the error stream when
-// they find no card, so it points at /dev/null meanwhile. Without a device
-// there is nothing to build: songs load and play in silence.
+// Opens the device and builds the synthesizer, once. Sound back-ends (ALSA
+// above all) write to the error stream when they find no card, so it points
+// at /dev/null meanwhile. Without a device songs load and play in silence.
 void preparer() {
     if (!etat.ouvert || etat.prepare) {
         return;
@@ -143,9 +127,8 @@ void preparer() {
     etat.prepare = true;
     {
         ErreursMuettes muet;
-        if (SDL_WasInit(SDL_INIT_AUDIO) == 0) {
-            etat.sousSystemeLance = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-        }
+        // Left up until SDL_Quit, which the menu calls anyway.
+        SDL_InitSubSystem(SDL_INIT_AUDIO);
         etat.peripherique = Mix_OpenAudio(etat.frequence, AUDIO_S16SYS, 2, tramesTampon) == 0;
     }
     if (!etat.peripherique) {
@@ -163,12 +146,12 @@ void preparer() {
 // Silences the song at once and leaves the synthesizer as new: no note,
 // controller or instrument passes to the next song. Under the audio lock.
 void arreterMusique() {
+    etat.courante = nullptr;
     if (etat.lecteur == nullptr) {
         return;
     }
     delete_fluid_player(etat.lecteur);
     etat.lecteur = nullptr;
-    etat.courante = nullptr;
     // A system reset brings back instruments and controllers but lets
     // sounding voices ring on; sounds-off, after it, cuts them.
     fluid_synth_system_reset(etat.synth);
@@ -182,7 +165,8 @@ bool FSOUND_Init(int frequence, int canaux, unsigned int) {
     FSOUND_Close();
     // The program prints nothing: FluidSynth's messages go nowhere.
     for (int niveau = FLUID_PANIC; niveau < LAST_LOG_LEVEL; ++niveau) {
-        fluid_set_log_function(niveau, rienEcrire, nullptr);
+        fluid_set_log_function(
+            niveau, [](int, const char*, void*) {}, nullptr);
     }
     etat.frequence = frequence > 0 ? frequence : 44100;
     etat.canaux = std::clamp(canaux, 1, canauxMax);
@@ -191,27 +175,16 @@ bool FSOUND_Init(int frequence, int canaux, unsigned int) {
 }
 
 void FSOUND_Close() {
-    if (!etat.ouvert) {
-        return;
-    }
     // Closing the device stops the sound thread: nothing else touches the
     // synthesizer afterwards. SDL_Quit may have closed it already.
     if (etat.peripherique) {
         Mix_HookMusic(nullptr, nullptr);
         Mix_CloseAudio();
     }
-    if (etat.sousSystemeLance && SDL_WasInit(SDL_INIT_AUDIO) != 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    }
-    if (etat.lecteur != nullptr) {
-        delete_fluid_player(etat.lecteur);
-    }
-    if (etat.synth != nullptr) {
-        delete_fluid_synth(etat.synth);
-    }
-    if (etat.reglages != nullptr) {
-        delete_fluid_settings(etat.reglages);
-    }
+    // FluidSynth ignores null pointers.
+    delete_fluid_player(etat.lecteur);
+    delete_fluid_synth(etat.synth);
+    delete_fluid_settings(etat.reglages);
     etat = Etat{};
 }
 
@@ -234,11 +207,9 @@ void FMUSIC_PlaySong(FMUSIC_MODULE* musique) {
     }
     Verrou verrou;
     arreterMusique();
+    // FluidSynth ignores a player it could not make (null).
     etat.lecteur = new_fluid_player(etat.synth);
-    if (etat.lecteur == nullptr) {
-        return;
-    }
-    etat.courante = musique;
+    etat.courante = etat.lecteur != nullptr ? musique : nullptr;
     fluid_player_add_mem(etat.lecteur, musique->octets.data(), musique->octets.size());
     fluid_player_set_loop(etat.lecteur, musique->boucle ? -1 : 1);
     fluid_player_play(etat.lecteur);
@@ -253,20 +224,14 @@ void FMUSIC_SetLooping(FMUSIC_MODULE* musique, int boucle) {
     if (musique == etat.courante) {
         // The player counts the passes left, the current one included until
         // it has loaded the file (before that it holds no ticks).
-        int passes = -1;
-        if (!musique->boucle) {
-            passes = fluid_player_get_total_ticks(etat.lecteur) > 0 ? 0 : 1;
-        }
-        fluid_player_set_loop(etat.lecteur, passes);
+        const int passes = fluid_player_get_total_ticks(etat.lecteur) > 0 ? 0 : 1;
+        fluid_player_set_loop(etat.lecteur, musique->boucle ? -1 : passes);
     }
 }
 
 void FMUSIC_StopSong(FMUSIC_MODULE* musique) {
-    if (musique == nullptr) {
-        return;
-    }
     Verrou verrou;
-    if (musique == etat.courante) {
+    if (musique != nullptr && musique == etat.courante) {
         arreterMusique();
     }
 }
@@ -278,10 +243,8 @@ void FMUSIC_FreeSong(FMUSIC_MODULE* musique) {
 
 FSOUND_SAMPLE* FSOUND_Sample_Load(int, const char* chemin, unsigned int, int, int) {
     preparer();
-    if (!etat.peripherique) {
-        return nullptr;
-    }
-    SDL_RWops* flux = ouvrirWav(chemin, etat.frequence, etat.format, etat.sorties);
+    SDL_RWops* flux =
+        etat.peripherique ? ouvrirWav(chemin, etat.frequence, etat.format, etat.sorties) : nullptr;
     Mix_Chunk* morceau = flux != nullptr ? Mix_LoadWAV_RW(flux, 1) : nullptr;
     return morceau != nullptr ? new FSOUND_SAMPLE{morceau} : nullptr;
 }
@@ -309,10 +272,9 @@ void FSOUND_PlaySound(int canal, FSOUND_SAMPLE* son) {
 }
 
 void FSOUND_Sample_Free(FSOUND_SAMPLE* son) {
-    if (son == nullptr) {
-        return;
+    if (son != nullptr) {
+        // SDL_mixer silences the channels playing it first.
+        Mix_FreeChunk(son->morceau);
+        delete son;
     }
-    // SDL_mixer silences the channels playing it first.
-    Mix_FreeChunk(son->morceau);
-    delete son;
 }

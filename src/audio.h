@@ -9,8 +9,7 @@ struct FSOUND_SAMPLE;
 // Channel index meaning "any free channel".
 constexpr int FSOUND_FREE = -1;
 
-// C linkage keeps the symbol names plain, so tests can stand in for them at
-// link time.
+// C linkage: tests stand in for these at link time by their plain names.
 extern "C" {
 
 // Sets the sound layer up at `frequence` Hz with `canaux` channels for the
@@ -22,8 +21,7 @@ bool FSOUND_Init(int frequence, int canaux, unsigned int drapeaux);
 void FSOUND_Close();
 
 // Reads and checks a whole Standard MIDI File; null when it is missing, not a
-// regular file, unreadable, malformed, or costlier to play than the sound
-// thread allows (audio_midi.h).
+// regular file, malformed, or costlier to play than allowed (audio_midi.h).
 FMUSIC_MODULE* FMUSIC_LoadSong(const char* chemin);
 // Starts the song from its beginning on a synthesizer as new, replacing
 // whatever song was playing.
@@ -34,10 +32,9 @@ void FMUSIC_StopSong(FMUSIC_MODULE* musique);
 // Stops the song first if it is playing.
 void FMUSIC_FreeSong(FMUSIC_MODULE* musique);
 
-// Loads a WAV file converted to the device's format; null without a sound
-// device, or when the file is missing, not a regular file, malformed, empty
-// or beyond the bounds of audio_wav.h. `mode`, `debut` and `longueur` are
-// accepted for the callers' sake; the whole file is always loaded.
+// Loads a whole WAV file converted to the device's format (`mode`, `debut`
+// and `longueur` are ignored); null without a sound device, or when the file
+// is missing, not a regular file or refused by audio_wav.h.
 FSOUND_SAMPLE* FSOUND_Sample_Load(int index, const char* chemin, unsigned int mode, int debut,
                                   int longueur);
 // Starts the sample on a free channel, or else on the one that has sounded

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -37,33 +38,26 @@ struct Curseur {
     const unsigned char* fin;
 
     bool octet(unsigned& valeur) {
-        if (p == fin) {
-            return false;
-        }
-        valeur = *p++;
-        return true;
+        const bool reste = p != fin;
+        valeur = reste ? *p++ : 0;
+        return reste;
     }
     // At most four bytes, as FluidSynth reads them.
     bool nombreVariable(uint32_t& valeur) {
         valeur = 0;
-        for (int i = 0; i < 4; ++i) {
-            unsigned c = 0;
+        unsigned c = 0x80;
+        for (int i = 0; i < 4 && (c & 0x80) != 0; ++i) {
             if (!octet(c)) {
                 return false;
             }
             valeur = valeur << 7 | (c & 0x7F);
-            if ((c & 0x80) == 0) {
-                return true;
-            }
         }
-        return false;
+        return (c & 0x80) == 0;
     }
     bool sauter(uint32_t n) {
-        if (n > static_cast<size_t>(fin - p)) {
-            return false;
-        }
-        p += n;
-        return true;
+        const bool tient = n <= static_cast<size_t>(fin - p);
+        p += tient ? n : 0;
+        return tient;
     }
 };
 
@@ -74,20 +68,14 @@ struct ChangementTempo {
 
 // Meta events whose length FluidSynth checks, with that length.
 bool longueurMetaAdmise(unsigned type, uint32_t longueur) {
-    switch (type) {
-    case 0x2F:
-        return longueur == 0;
-    case 0x51:
-        return longueur == 3;
-    case 0x54:
-        return longueur == 5;
-    case 0x58:
-        return longueur == 4;
-    case 0x59:
-        return longueur == 2;
-    default:
-        return true;
+    constexpr std::pair<unsigned, uint32_t> longueurs[] = {
+        {0x2F, 0}, {0x51, 3}, {0x54, 5}, {0x58, 4}, {0x59, 2}};
+    for (const auto& [cas, attendue] : longueurs) {
+        if (cas == type) {
+            return longueur == attendue;
+        }
     }
+    return true;
 }
 
 // An event the player sends, and its weight.
@@ -96,11 +84,9 @@ struct Envoi {
     unsigned poids;
 };
 
-// Walks one track chunk, adding to `nombre` what the player's parsing of
-// each event costs and noting in `envois` each event it sends (notes,
-// controllers, sysex, text, tempo) with its weight; `fin` receives the tick
-// of the last event it keeps (those, and the end of track). Beyond
-// `evenementsMaxMusique` events are only counted: the file is refused anyway.
+// Walks one track chunk, adding to `nombre` what parsing each event costs,
+// noting each event sent in `envois` with its weight and the tick of the last
+// one kept in `fin`. Past `evenementsMaxMusique` (refused anyway) it counts.
 bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<Envoi>& envois,
                    size_t& nombre, uint64_t& fin) {
     uint64_t tick = 0;
@@ -128,13 +114,10 @@ bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<
             unsigned type = 0;
             uint32_t longueur = 0;
             if (!c.octet(type) || !c.nombreVariable(longueur) ||
-                !longueurMetaAdmise(type, longueur)) {
+                !longueurMetaAdmise(type, longueur) || !c.sauter(longueur)) {
                 return false;
             }
-            const unsigned char* donnees = c.p;
-            if (!c.sauter(longueur)) {
-                return false;
-            }
+            const unsigned char* donnees = c.p - longueur;
             if (type == 0x51) {
                 const uint32_t tempo = static_cast<uint32_t>(donnees[0]) << 16 |
                                        static_cast<uint32_t>(donnees[1]) << 8 | donnees[2];
@@ -143,15 +126,12 @@ bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<
                 }
                 tempos.push_back({tick, tempo});
             }
-            // Text and lyrics are copied; other meta events but tempo and
-            // end of track are read and dropped.
+            // Text and lyrics are copied, tempo and end of track kept, other
+            // meta events read and dropped.
             nombre += longueur / octetsParEvenement;
-            if (type == 0x01 || type == 0x05) {
-                garder(2, 1);
-            } else if (type == 0x51) {
-                garder(1, 1);
-            } else if (type == 0x2F) {
-                garder(1, 0);
+            const bool texte = type == 0x01 || type == 0x05;
+            if (texte || type == 0x51 || type == 0x2F) {
+                garder(texte ? 2 : 1, type == 0x2F ? 0 : 1);
             } else {
                 ++nombre;
             }
@@ -174,21 +154,15 @@ bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<
         } else if (octet > 0xF0) {
             return false;
         } else {
+            // A status byte, or the last one running on.
             unsigned premier = octet;
-            if ((octet & 0x80) != 0) {
-                statut = octet;
-                if (!c.octet(premier)) {
-                    return false;
-                }
-            } else if (statut == 0) {
-                return false;
-            }
+            const bool nouveauStatut = (octet & 0x80) != 0;
+            statut = nouveauStatut ? octet : statut;
             const unsigned type = statut & 0xF0;
             unsigned second = 0;
-            if (type != 0xC0 && type != 0xD0 && !c.octet(second)) {
-                return false;
-            }
-            if (((premier | second) & 0x80) != 0) {
+            if (statut == 0 || (nouveauStatut && !c.octet(premier)) ||
+                (type != 0xC0 && type != 0xD0 && !c.octet(second)) ||
+                ((premier | second) & 0x80) != 0) {
                 return false;
             }
             garder(1, type == 0xB0 && premier == 121 ? poidsRemiseControleurs : 1);
@@ -252,28 +226,20 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
         return std::nullopt;
     }
 
-    // The length in seconds follows the tempo map of all tracks together. The
-    // player applies a tempo change only when its clock has passed it, so
-    // the fastest tempo in force bounds how far the clock runs per buffer.
-    std::stable_sort(
-        tempos.begin(), tempos.end(),
-        [](const ChangementTempo& a, const ChangementTempo& b) { return a.tick < b.tick; });
-    double secondes = 0.0;
-    uint64_t tick = 0;
-    uint32_t tempo = tempoParDefaut;
-    uint32_t tempoMin = tempos.empty() || tempos.front().tick > 0 ? tempo : 0xFFFFFF;
+    // The player applies a tempo change only when its clock has passed it,
+    // so the fastest tempo in force bounds how far the clock runs per buffer;
+    // the default one holds until the first change.
+    uint32_t tempoMin = 0xFFFFFF;
+    bool tempoInitial = false;
     uint64_t changements = 0;
     for (const ChangementTempo& changement : tempos) {
-        if (changement.tick >= fin) {
-            break;
+        if (changement.tick < fin) {
+            tempoMin = std::min(tempoMin, changement.microsecondes);
+            tempoInitial = tempoInitial || changement.tick == 0;
+            ++changements;
         }
-        secondes += static_cast<double>(changement.tick - tick) * tempo / 1e6 / division;
-        tick = changement.tick;
-        tempo = changement.microsecondes;
-        tempoMin = std::min(tempoMin, tempo);
-        ++changements;
     }
-    secondes += static_cast<double>(fin - tick) * tempo / 1e6 / division;
+    tempoMin = tempoInitial ? tempoMin : std::min(tempoMin, tempoParDefaut);
 
     const double msParTickMin = static_cast<double>(tempoMin) / 1000.0 / division;
     const double etendue = std::min(msParTampon / msParTickMin + static_cast<double>(ticksArrondis),
@@ -300,7 +266,7 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
     // counting a whole tick for each keeps the shortest pass a true bound.
     const uint64_t ticksSurs = fin > changements + 1 ? fin - changements - 1 : 0;
     const double passe = static_cast<double>(ticksSurs) * msParTickMin / 1000.0;
-    return MesureMidi{secondes, static_cast<uint32_t>(fin), nombre, plus, boucle, passe};
+    return MesureMidi{static_cast<uint32_t>(fin), nombre, plus, boucle, passe};
 }
 
 bool coutMidiAdmis(const MesureMidi& mesure) {

@@ -7,60 +7,36 @@
 
 // What the check learns of a file FluidSynth's player would load.
 struct MesureMidi {
-    // Seconds up to the last event the player keeps, with the file's tempos.
-    double duree;
-    // That event's tick: the player's length of the song in ticks.
+    // The tick of the last event the player keeps: its length of the song.
     uint32_t dernierTick;
-    // What the player's parsing of the file costs, in events: each event it
-    // reads counts one, one whose bytes it copies (system-exclusive, text,
-    // lyric) two, and the bytes of a message's data one per `octetsParEvenement`.
+    // The player's parsing of the file, in events: one for each it reads, two
+    // for each it copies (sysex, text, lyric), one per `octetsParEvenement`
+    // bytes of data.
     size_t evenements;
-    // Most weighted events the player can send while the synthesizer renders
-    // one device buffer within a pass, however the tempo changes fall (see
-    // `poidsSysex` and `poidsRemiseControleurs`).
+    // Most weighted events the player can send in one device buffer within a
+    // pass, however the tempo changes fall; and in the buffer where a pass
+    // ends and the next begins (which bounds the first buffer too).
     size_t rafaleMax;
-    // The same for the buffer where a pass ends and the next begins: the end
-    // of one and the start of the other. It bounds the first buffer too.
     size_t rafaleBoucle;
     // Shortest time one pass of the song can take on the player's clock.
     double passeMin;
 };
 
-// The limits come from what FluidSynth 2.3 costs with the game's synthesizer
-// (48 voices, TimGM6mb, linear interpolation, 44100 Hz), measured on a 2-core
-// Xeon, each the most it took, with all 48 voices sounding where that costs
-// more. A buffer is allowed 3/8 of the 11.6 ms it plays for, 4350 us, so that
-// a machine a third slower still renders it in half that time.
-//
-// Any buffer may cost 900 us whatever its events: 48 voices rendered (up to
-// 215 us), and all started anew in each of its eight 64-frame blocks as
-// note-ons steal them (up to 650 us). That leaves 3450 us for the events.
-//
-// Sending an event costs up to 5 us: a controller, pitch bend or channel
-// pressure on a channel where all 48 voices sound (0.1 us a voice); a note-on
-// 1.2 us beyond the voices it starts, a program change 0.6 us, a note-off,
-// tempo or text less. Heavier ones weigh more:
-// - a system-exclusive message: a GM, GS or XG reset takes up to 27 us, an
-//   octave tuning of all channels 10 us;
+// Limits from what FluidSynth 2.3 costs with the game's synthesizer, as
+// measured (the README's "Songs" section gives the figures): a buffer may
+// spend 3/8 of its 11.6 ms, 4350 us, so that a machine a third slower still
+// stays within half of it; 900 us of that go to rendering and restarting 48
+// voices whatever the events, 3450 us to the events.
+// Sending an event costs up to 5 us (a controller on a channel of 48 voices);
+// a GM, GS or XG reset up to 27 us, controller 121 on 48 voices 39 us.
 constexpr unsigned poidsSysex = 6;
-// - controller 121, reset all controllers: 39 us on a channel with 48 voices.
 constexpr unsigned poidsRemiseControleurs = 8;
-// So 3450 us hold 690 weighted events in a buffer.
 constexpr size_t rafaleMaxMusique = 690;
-//
-// Each time the song starts or loops, the player frees what it parsed of the
-// last pass and parses the whole file again, in the block that sends the
-// pass's first events: 37 ns an event (42 ns in real songs, the rest of the
-// buffer included). At a change of song, the old one's events are freed under
-// the audio lock (22 ns an event) before the new one is parsed in its first
-// buffer (28 ns): 50 ns an event, counted here, covers a song following one
-// as large. A system-exclusive, text or lyric message costs twice as much, a
-// meta event it drops a quarter (counted whole); the bytes it copies 0.07 ns
-// each, an event's worth for every 512 of them.
+// Parsing the file again at each start or loop, and freeing the last pass
+// (or the song before) under the audio lock: 50 ns an event, twice that for
+// a message whose bytes are copied, the bytes 0.07 ns each; and the events
+// sent around the loop share the same buffer, 100 parsed events apiece.
 constexpr size_t octetsParEvenement = 512;
-// The buffer where a pass starts spends 3450 us on those 50 ns an event and
-// on the 5 us a weighted event sent around the loop: 69,000 events with an
-// empty loop, 100 fewer for each weighted event sent there.
 constexpr size_t evenementsMaxMusique = 69000;
 constexpr size_t evenementsParEnvoi = 100;
 // A pass shorter than this would make the player parse the file again in

@@ -1,9 +1,8 @@
 // Sound effects: a WAV file let through to SDL_mixer only within bounds it converts safely.
 //
-// SDL_mixer converts a sample in one buffer of the decoded length times
-// SDL's growth factor, computed in 32 bits: a crafted rate or length would
-// overflow it or ask for gigabytes. SDL reads the header and the sound here,
-// the file is checked, and SDL_mixer reads it again from its start.
+// SDL_mixer converts a sample in one buffer of the decoded length times SDL's
+// growth factor, computed in 32 bits: a crafted file would overflow it or ask
+// for gigabytes. SDL reads it here first, and SDL_mixer again if it passes.
 #include "audio_wav.h"
 
 #include "fichiers.h"

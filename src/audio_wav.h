@@ -9,7 +9,7 @@ constexpr long tailleMaxWav = 8L << 20;
 constexpr int secondesMaxWav = 30;
 
 // The file, opened and read back to its start, when it is a regular WAV file
-// of one or two channels (SDL_mixer rounds a length of more to a whole frame
-// with a bit mask, and could then copy past its buffer), not empty, within the bounds above once
-// converted to `frequence` Hz in `format` with `canaux` channels; null otherwise.
+// of one or two channels (SDL_mixer rounds the length of more with a bit mask,
+// and could copy past its buffer), not empty, and within the bounds above
+// once converted to `frequence` Hz, `format`, `canaux` channels.
 SDL_RWops* ouvrirWav(const char* chemin, int frequence, Uint16 format, int canaux);

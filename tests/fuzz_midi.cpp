@@ -89,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     constexpr int tramesTampon = 512;
     constexpr double tampon = tramesTampon / 44100.0;
     float gauche[tramesTampon], droite[tramesTampon];
-    int tickAvant = 0, debutPasse = 0;
-    for (int i = 0; i * tampon < std::min(2.0, 2 * mesure->duree + 0.1); ++i) {
+    int tickAvant = 0, debutPasse = 0, passes = 0;
+    for (int i = 0; i * tampon < 2.0 && passes < 3; ++i) {
         envoyes = 0;
         fluid_synth_write_float(synth, tramesTampon, gauche, 0, 1, droite, 0, 1);
         trames += tramesTampon;
@@ -103,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
         }
         tickAvant = tick;
         debutPasse = nouvellePasse ? i : debutPasse;
+        passes += nouvellePasse;
     }
     delete_fluid_player(lecteur);
     return 0;
