@@ -14,7 +14,8 @@ BUILD = os.environ.get("PRESSATHON_BUILD", "../../build")
 SOURCES = os.environ.get("PRESSATHON_SOURCES", "../..")
 PREPARES = ["IMG", "MUSIC", "SFX", "highscores.tallyvault", "journal.ttf"]
 # A stand-in for the program: it finds its data where it runs, tells where, and ends with 7.
-TEMOIN = '#!/bin/sh\nls -L IMG MUSIC SFX journal.ttf >/dev/null && pwd -P >"${TEMOIN:-/dev/null}" && exit 7\n'
+TEMOIN = ('#!/bin/sh\nls -L IMG MUSIC SFX journal.ttf >/dev/null && pwd -P >"${TEMOIN:-/dev/null}"'
+          ' && exit 7\n')
 # The font is the game's own modified copy, for it alone: not one of the system's fonts.
 LINTIAN_ACCEPTE = ["I: pressathon: font-%s [usr/share/games/pressathon/journal.ttf]" % etiquette
                    for etiquette in ("in-non-font-package", "outside-font-dir")]
@@ -60,7 +61,8 @@ class Installation(unittest.TestCase):
         self.assertEqual(self.lancer(os.path.relpath(commande, "/"), TEMOIN=temoin, CDPATH="/",
                                      HOME=maison, XDG_DATA_HOME="relatif"), [(7, b"")])
         self.assertEqual((temoin.read_text().strip(), dossier.stat().st_mode & 0o777,
-                          sorted(os.listdir(dossier))), (os.path.realpath(dossier), 0o700, PREPARES))
+                          sorted(os.listdir(dossier))),
+                         (os.path.realpath(dossier), 0o700, PREPARES))
         # Later runs keep the player's scores, files and own directories.
         (dossier / PREPARES[3]).write_bytes(b"42 7 0 0 0")
         (dossier / "SFX").unlink()
@@ -107,9 +109,8 @@ class Installation(unittest.TestCase):
                                os.path.join(dossier, nom))
             self.assertEqual(self.lancer(commande, 2, XDG_DATA_HOME=os.path.dirname(dossier)),
                              [(7, b"")] * 2, "pair %d" % paire)
-            self.assertEqual(os.path.realpath(os.path.join(dossier, "IMG")),
-                             os.path.realpath(os.path.join(arbres[0], "share/pressathon/IMG")))
-            self.assertEqual(sorted(os.listdir(dossier)), PREPARES)
+            self.assertEqual((os.path.realpath(dossier + "/IMG"), sorted(os.listdir(dossier))),
+                             (os.path.realpath(arbres[0] + "/share/pressathon/IMG"), PREPARES))
         self.assertEqual(inventaire(), avant)
 
     def test_the_menu_entry_the_metadata_and_the_manual_pages_pass_their_validators(self):
@@ -137,17 +138,18 @@ class Installation(unittest.TestCase):
         # for: this machine may have it installed by other means.
         construction = re.search(r"Build-Depends:(.*?)\n\S", Path(sources, "debian/control")
                                  .read_text(), re.S).group(1)
-        for module in " ".join(re.findall(r"pkg_check_modules\(\w+ REQUIRED IMPORTED_TARGET ([^)]*)\)",
-                                          Path(sources, "CMakeLists.txt").read_text())).split():
-            dossier = executer("pkg-config", "--variable=pcfiledir", module).stdout.strip()
-            paquet = executer("dpkg", "-S", "%s/%s.pc" % (dossier, module)).stdout.split(":")[0]
-            self.assertRegex(construction, r"\b%s\b" % re.escape(paquet), module)
+        cmake = Path(sources, "CMakeLists.txt").read_text()
+        for ligne in re.findall(r"pkg_check_modules\(\w+ REQUIRED IMPORTED_TARGET ([^)]*)", cmake):
+            for module in ligne.split():
+                dossier = executer("pkg-config", "--variable=pcfiledir", module).stdout.strip()
+                paquet = executer("dpkg", "-S", "%s/%s.pc" % (dossier, module)).stdout.split(":")[0]
+                self.assertRegex(construction, r"\b%s\b" % re.escape(paquet), module)
         manque = executer("dpkg-checkbuilddeps", cwd=sources)
         if manque.returncode != 0:
             self.skipTest("dpkg-buildpackage cannot run: %s" % manque.stderr.strip())
         construction = executer("dpkg-buildpackage", "-us", "-uc", "-b", "-j2", cwd=sources,
-                                timeout=240, env=dict(os.environ, DEB_BUILD_OPTIONS="nocheck noddebs",
-                                                      DEBFULLNAME="Testeur",
+                                timeout=240, env=dict(os.environ, DEBFULLNAME="Testeur",
+                                                      DEB_BUILD_OPTIONS="nocheck noddebs",
                                                       DEBEMAIL="testeur@pressathon.invalid"))
         self.assertEqual(construction.returncode, 0, construction.stderr[-3000:])
         paquet, = glob.glob(os.path.join(os.path.dirname(sources), "pressathon_*.deb"))
