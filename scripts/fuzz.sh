@@ -13,7 +13,7 @@ secondes=${1:-20}
 racine=$(cd "$(dirname "$0")/.." && pwd)
 construction="$racine/build-fuzz"
 PRESSATHON_FUZZ_DOSSIER=$(mktemp -d /tmp/pressathon-fuzz.XXXXXX)
-export PRESSATHON_FUZZ_DOSSIER
+export PRESSATHON_FUZZ_DOSSIER PRESSATHON_FUZZ_GRAINES="$construction/corpus_midi"
 trap 'rm -rf "$PRESSATHON_FUZZ_DOSSIER"' EXIT INT TERM
 
 cmake -S "$racine" -B "$construction" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -23,7 +23,6 @@ cmake --build "$construction" --target fuzz_scores fuzz_midi -j2
 mkdir -p "$construction/corpus" "$construction/corpus_midi" "$construction/artefacts"
 "$construction/tests/fuzz_scores" -max_total_time="$secondes" -max_len=8192 -print_final_stats=1 \
     -artifact_prefix="$construction/artefacts/" "$construction/corpus" "$racine/tests/corpus_scores"
-PRESSATHON_FUZZ_GRAINES="$construction/corpus_midi" \
-    "$construction/tests/fuzz_midi" -max_total_time="$secondes" -max_len=16384 -timeout=10 \
+"$construction/tests/fuzz_midi" -max_total_time="$secondes" -max_len=16384 -timeout=10 \
     -print_final_stats=1 -artifact_prefix="$construction/artefacts/midi-" \
     "$construction/corpus_midi" "$racine/data/MUSIC" "$racine/tests/corpus_midi"

@@ -1,9 +1,8 @@
 // Scripted events and a virtual clock standing in for SDL's, so a screen's loop runs in a test.
 //
-// The test binaries that include this are linked with --wrap over SDL's clock
-// and event functions, the caption, flips, blits, text rendering and the sound
-// operations but the opening: the screens call them as usual and the script
-// answers.
+// The test binary is linked with --wrap over SDL's clock and events, flips, blits, text
+// rendering, picture and font loading and the sound operations but the opening: the screens
+// call them as usual, the script answers and notes what they draw, play and hold.
 #pragma once
 
 #include "audio.h"
@@ -16,126 +15,111 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
+// Declares the real function and defines the stand-in the program calls instead, which gives
+// what the expression does.
+#define ENVELOPPE(R, NOM, PARAMETRES, ...)                                                         \
+    extern "C" R __real_##NOM PARAMETRES;                                                          \
+    extern "C" R __wrap_##NOM PARAMETRES {                                                         \
+        return __VA_ARGS__;                                                                        \
+    }
+
 namespace scenario {
 
-// Starts a new script: the clock reads `debut` ms, no event is due, nothing
-// is recorded, each flip takes 16 ms.
-void reinitialiser(uint32_t debut = 0);
-
-// An event due at an instant of the virtual clock, after those given before:
-// a key pressed (`detail` its symbol), a button pressed or released (`detail`
-// the button), pointer motion, the window uncovered or a close request.
-void evenement(uint32_t instant, Uint8 type, int detail = SDL_BUTTON_LEFT);
-
-// A sound operation, with the handle it took or returned; FMUSIC_SetLooping
-// with its setting, as FMUSIC_SetLooping(1).
-struct AppelAudio {
-    std::string operation;
-    const void* poignee;
-    uint32_t instant;
-};
-
-// A frame shown: when, at what size, under which caption.
-struct Image {
-    uint32_t instant;
-    int largeur;
-    int hauteur;
-    std::string titre;
-};
-
-// A text as rendered: on an opaque box or anti-aliased, in a font of which
-// style (TTF_STYLE_...).
-struct Texte {
+// A text drawn on the display: its top left corner and its centre, on an opaque box or
+// anti-aliased, in a font of which style (TTF_STYLE_...).
+struct Dessin {
     std::string texte;
+    int x, y, centreX, centreY;
     bool ombre;
     int style;
 };
 
-// A text drawn on the display, where, its size, and in which frame (its index
-// in images()).
-struct Dessin {
-    Texte texte;
-    int x;
-    int y;
-    int largeur;
-    int hauteur;
-    size_t image;
-};
-
-// The virtual clock, the script, and what the program did, in order.
-struct Journal {
-    uint32_t horloge = 0;
-    // How long one flip takes on the virtual clock.
-    uint32_t dureeImage = 16;
-    std::vector<Image> images;
-    std::vector<Dessin> dessins;
-    // Every text rendered, drawn or not.
-    std::vector<std::string> textes;
-    std::vector<AppelAudio> appels;
-    // Called on every flip with the surface shown, before the clock moves.
-    std::function<void(SDL_Surface*)> surFlip;
-    // Events still due, the last instant scripted, and whether the script
-    // ran out while the program waited.
-    std::deque<std::pair<uint32_t, SDL_Event>> file;
-    uint32_t dernierInstant = 0;
-    bool epuise = false;
+// A frame shown: when, at what size, under which caption, with the texts drawn on it.
+struct Image {
+    uint32_t instant;
+    int largeur, hauteur;
     std::string titre;
-    std::map<const SDL_Surface*, Texte> textesDesSurfaces;
-};
-Journal& journal();
-
-// What the game holds now, by what it is: every picture, font, rendered text,
-// song and sample it loaded and has not released yet.
-std::map<const void*, std::string>& vivants();
-// What is held, one per line, then forgotten: after a screen or the whole
-// program has returned, nothing must be.
-std::string fuites();
-
-int nombreAppels(const std::string& operation);
-// The handle of the `rang`-th call of an operation (FMUSIC_LoadSong...).
-const void* poignee(const std::string& operation, size_t rang = 0);
-
-// A temporary copy of the game's data that is the working directory while it
-// lives, so that relative paths name its files.
-class Dossier {
-  public:
-    Dossier();
-    ~Dossier();
-    Dossier(const Dossier&) = delete;
-    Dossier& operator=(const Dossier&) = delete;
-
-    void ecrire(const std::string& fichier, const std::string& contenu) const;
-    std::string lire(const std::string& fichier) const;
-
-  private:
-    std::filesystem::path chemin_;
-    std::filesystem::path ancien_;
+    std::vector<Dessin> textes;
 };
 
-// A screen's test: SDL, its fonts and the sound layer started, the menu's
-// 800x600 window open, and a copy of the game's data.
-class Ecran : public ::testing::Test {
+// The virtual clock, the events still due, and what the program did, in order.
+struct Journal {
+    uint32_t horloge = 0, dernierInstant = 0;
+    uint32_t dureeImage = 16; // what one flip costs
+    std::deque<std::pair<uint32_t, SDL_Event>> file;
+    std::vector<Image> images;
+    std::vector<Dessin> dessins; // drawn since the last flip
+    // What was done with each song or sample, by its path ("PlaySong SetLooping(1)..."), and
+    // when each sample was played.
+    std::map<std::string, std::string> sons;
+    std::map<std::string, std::vector<uint32_t>> joues;
+    // Called on every flip once its image is noted, before the clock moves.
+    std::function<void()> surFlip;
+};
+
+inline Journal journal;
+// What the game holds, by what it is: kept apart from the journal, which a test starts afresh
+// for each case, so that what a case forgets is still there at the end.
+inline std::map<const void*, std::string> vivants;
+
+// Starts a new script: the clock reads `debut` ms, no event is due, nothing is noted.
+inline void reinitialiser(uint32_t debut) {
+    journal = Journal{};
+    journal.horloge = journal.dernierInstant = debut;
+}
+
+// An event due at an instant of the virtual clock, after those given before: a key pressed
+// (`detail` its symbol), a button pressed or released (`detail` the button), or any other.
+void evenement(uint32_t instant, Uint8 type, int detail = SDL_BUTTON_LEFT);
+
+// What the game holds, one per line, then forgotten: once a screen or the whole program has
+// returned, nothing must be.
+inline std::string fuites() {
+    std::string liste;
+    for (const auto& [objet, quoi] : vivants) {
+        liste += quoi + "\n";
+    }
+    vivants.clear();
+    return liste;
+}
+
+inline void ecrire(const std::string& fichier, const std::string& contenu) {
+    std::ofstream(fichier, std::ios::binary | std::ios::trunc) << contenu;
+}
+inline std::string lire(const std::string& fichier) {
+    std::ifstream contenu(fichier, std::ios::binary);
+    return {std::istreambuf_iterator<char>(contenu), {}};
+}
+
+// A fresh copy of the game's data as the working directory, so that relative paths name its
+// files; what the test leaves held fails it.
+class Dossier : public ::testing::Test {
   protected:
-    void SetUp() override {
-        SDL_Init(SDL_INIT_VIDEO);
-        TTF_Init();
-        FSOUND_Init(44100, 32, 0);
-        ecran = ouvrirFenetre(800, 600);
+    Dossier() {
+        std::filesystem::copy(PRESSATHON_DATA_DIR, chemin_,
+                              std::filesystem::copy_options::recursive);
+        std::filesystem::current_path(chemin_);
+    }
+    ~Dossier() override {
+        std::filesystem::current_path(ancien_);
+        std::filesystem::remove_all(chemin_);
     }
     void TearDown() override {
-        EXPECT_EQ(fuites(), "") << "not released by the screen";
-        FSOUND_Close();
-        TTF_Quit();
-        SDL_Quit();
+        EXPECT_EQ(fuites(), "") << "not released";
     }
 
-    Dossier dossier;
-    SDL_Surface* ecran = nullptr;
+  private:
+    std::filesystem::path ancien_ = std::filesystem::current_path();
+    std::string modele_ = std::filesystem::temp_directory_path() / "pressathon-XXXXXX";
+    std::filesystem::path chemin_ = mkdtemp(modele_.data()) != nullptr ? modele_ : "";
 };
 
 } // namespace scenario
