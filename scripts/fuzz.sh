@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the fuzz targets in build-fuzz/ and runs each for a bounded time: the score file
-# (seeds in tests/corpus_scores/) and the song check (seeds: the game's songs, those the
-# target writes at start, and in tests/corpus_midi/ songs that once broke the check).
+# (seeds in tests/corpus_scores/) and the song check (seeds: the game's songs, and in
+# tests/corpus_midi/ songs at the check's limits and songs that once broke it).
 #
 # Usage: scripts/fuzz.sh [seconds per target]   (default 20)
 # clang's libFuzzer runs them coverage-guided, with AddressSanitizer and
@@ -13,7 +13,7 @@ secondes=${1:-20}
 racine=$(cd "$(dirname "$0")/.." && pwd)
 construction="$racine/build-fuzz"
 PRESSATHON_FUZZ_DOSSIER=$(mktemp -d /tmp/pressathon-fuzz.XXXXXX)
-export PRESSATHON_FUZZ_DOSSIER PRESSATHON_FUZZ_GRAINES="$construction/corpus_midi"
+export PRESSATHON_FUZZ_DOSSIER
 trap 'rm -rf "$PRESSATHON_FUZZ_DOSSIER"' EXIT INT TERM
 
 cmake -S "$racine" -B "$construction" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -4,42 +4,10 @@
 // A libFuzzer target, built and run by scripts/fuzz.sh. The synthesizer has no SoundFont: the
 // events are counted, not heard.
 #include "audio_midi.h"
-#include "fichiers_audio.h"
 
 #include <fluidsynth.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <string>
-
-// Seeds that random mutation rarely reaches: songs at the check's limits, a
-// tempo that races (10 ms a beat) for one tick before a slow one (2 s a
-// beat), while the player's clock still runs at the fast one, and a song
-// whose loop falls among events, at its end and at its start.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* dossier = std::getenv("PRESSATHON_FUZZ_GRAINES");
-    if (dossier == nullptr) {
-        return 0;
-    }
-    std::vector<EvenementMidi> tempo{{0, {0xFF, 0x51, 3, 0, 0x27, 0x10}},
-                                     {1, {0xFF, 0x51, 3, 0x1E, 0x84, 0x80}}};
-    std::vector<EvenementMidi> boucle;
-    for (unsigned char i = 0; i < 50; ++i) {
-        tempo.push_back({2u + i, {0x90, static_cast<unsigned char>(30 + i), 100}});
-        boucle.push_back({i % 10u, {0xB0, 7, i}});
-        boucle.push_back({190u + i % 10u, {0xB0, 121, 0}});
-    }
-    const std::pair<const char*, Octets> graines[] = {{"notes", morceauLimite(Limite::notes)},
-                                                      {"sysex", morceauLimite(Limite::sysex)},
-                                                      {"boucle", morceauLimite(Limite::boucle)},
-                                                      {"tempo", fichierMidi(tempo, 6000)},
-                                                      {"fin", fichierMidi(boucle, 200)}};
-    for (const auto& [nom, octets] : graines) {
-        std::ofstream(std::string(dossier) + "/" + nom + ".mid")
-            << std::string(octets.begin(), octets.end());
-    }
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     // The player's clock counts the frames rendered, 44100 a second, as in

@@ -18,10 +18,11 @@ class Parcours(unittest.TestCase):
 
     def test_a_whole_session(self):
         # A table padded by hand far past a page, read whole, keeps its scores; the display is
-        # named as some sessions name it.
+        # named as some sessions name it; SDL's disk driver stands for a sound card.
         avant = b" " * 5000 + b"57 43 40 3 -2"
-        partie = self.enterContext(Partie(self.serveur, fichiers={SCORES: avant},
-                                          env={"DISPLAY": "unix%s.0" % self.serveur.nom}))
+        partie = self.enterContext(Partie(self.serveur, fichiers={SCORES: avant}, env={
+            "DISPLAY": "unix%s.0" % self.serveur.nom, "SDL_AUDIODRIVER": "disk",
+            "SDL_DISKAUDIOFILE": "..son"}))
         partie.attendre_titre("Pressathon - HOME")
         partie.montre("IMG/fond.png", (0, 120, 800, 600))
         # A game of 12 clicks, with the wheel spun 300 notches: scrolling is not clicking.
@@ -46,6 +47,7 @@ class Parcours(unittest.TestCase):
         self.assertEqual(partie.processus.wait(5), 0)
         self.assertEqual(partie.lire("..stderr"), "Erreur Fichier: Ouverture du fichier échouée "
                          "lors de la récupération des HighScores".encode("latin-1"))
+        self.assertTrue(any(partie.lire("..son")), "no music reached the sound device")
 
     def test_without_its_menu_song_or_a_display_the_game_ends_with_status_1(self):
         with Partie(self.serveur, fichiers={"MUSIC/menu.mid": None}, env=SANS_FUITES) as partie:
