@@ -1,10 +1,10 @@
 // A sound card of the tests' own: the mixer's buffers are pulled one by one, when a test asks.
 //
 // The test binaries define SDL_OpenAudio themselves, which SDL_mixer then
-// calls instead of SDL's: SDL's device opens as usual, but its sound thread
-// gets silence and the mixer's callback is kept for the tests, so what the
-// ten operations do is heard in the very next buffer a test renders, the same
-// every time.
+// calls instead of SDL's: SDL's dummy device opens as usual, but its sound
+// thread gets silence and the mixer's callback is kept for the tests, so what
+// the ten operations do is heard in the very next buffer a test renders, the
+// same every time.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +12,8 @@
 
 namespace carte {
 
-// How the next opening of the device goes: the tests' card (the default),
-// SDL's own device (whatever SDL_AUDIODRIVER names), or no card at all.
-enum class Mode { virtuelle, reelle, absente };
-void choisir(Mode mode);
+// Whether the next opening of the device finds a card (by default it does).
+void brancher(bool presente);
 
 // Renders at least `trames` stereo frames (interleaved 16-bit) through the
 // mixer, in whole 512-frame buffers as the device asks for them. Silence when

@@ -46,7 +46,7 @@ long ecart(const Echantillons& a, const Echantillons& b) {
 class Audio : public ::testing::Test {
   protected:
     void SetUp() override {
-        carte::choisir(carte::Mode::virtuelle);
+        carte::brancher(true);
         ASSERT_TRUE(FSOUND_Init(frequence, 32, 0));
     }
     void TearDown() override {
@@ -161,7 +161,7 @@ TEST_F(Audio, OnlyFilesSafeAndCheapToPlayLoad) {
     // Without a sound card songs still load and play, in silence; samples do
     // not load.
     FSOUND_Close();
-    carte::choisir(carte::Mode::absente);
+    carte::brancher(false);
     FSOUND_Init(frequence, 32, 0);
     FMUSIC_MODULE* m = FMUSIC_LoadSong(cas[0].first.c_str());
     FMUSIC_PlaySong(m);
