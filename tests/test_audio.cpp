@@ -133,6 +133,8 @@ TEST_F(Audio, OnlyFilesSafeAndCheapToPlayLoad) {
         {musiques + "limite-boucle-plus.mid", 0},
         {musiques + "limite-evenements.mid", -1},
         {musiques + "limite-evenements-plus.mid", 0},
+        {musiques + "textes-33000.mid", 0},
+        {musiques + "tempo-nul.mid", 0},
         // SDL_mixer's conversion buffer would be the length times 176,400.
         {sons + "1hz-4096s.wav", 0},
         {sons + "1hz-10s.wav", 1},
