@@ -1,4 +1,4 @@
-// The whole program from its menu: the keys, the credits, the ways it ends, random sessions.
+// The whole program from its menu: the keys, every screen, the credits and the ways it ends.
 #include "main.h"
 #include "scenario.h"
 
@@ -9,12 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
-#include <random>
-#include <sstream>
 #include <tuple>
 
 namespace {
@@ -51,6 +47,10 @@ TEST_F(Programme, EveryScreenAndEveryWayOutEndWell) {
         {SDLK_3, 0, SDLK_4, 0, 0},                    {SDLK_q, 0, SDLK_4, 0, 0u - 8000}};
     const std::map<SDLKey, std::string> musiques = {{SDLK_1, "MUSIC/jeu01.mid"},
         {SDLK_2, "MUSIC/highscores.mid"}, {SDLK_3, "MUSIC/instructions.mid"}};
+    const std::map<std::string, std::pair<int, int>> tailles = {
+        {"Pressathon - HOME", {800, 600}},         {"Pressathon - JOUE", {800, 600}},
+        {"Pressathon - INSTRUCTIONS", {800, 600}}, {"Pressathon - HIGHSCORES", {600, 450}},
+        {"Pressathon - CREDITS", {300, 500}}};
     // clang-format on
     scenario::ecrire(FICHIER_HIGHSCORES, "57 43 -2147483648 12 3");
     const std::string lignes[] = {" 1er : 57", "2\xE8me : 43", "3\xE8me : -2147483648",
@@ -88,7 +88,12 @@ TEST_F(Programme, EveryScreenAndEveryWayOutEndWell) {
             std::filesystem::rename("de-cote.mid", musiques.at(ecran));
         }
 
+        // Each frame has its screen's size; the menu's last is drawn in the credits' window.
         const auto& images = journal.images;
+        for (size_t i = 0; i + 1 < images.size(); ++i) {
+            EXPECT_EQ(tailles.at(images[i].titre), std::pair(images[i].largeur, images[i].hauteur))
+                << images[i].titre;
+        }
         const scenario::Dessin& b = images.at(0).textes.at(0);
         EXPECT_EQ(std::tuple(images[0].instant, b.texte, b.centreX, b.centreY, b.ombre, b.style),
                   std::tuple(debut + 1100, "Bienvenue !"s, 400, 35, false, TTF_STYLE_ITALIC));
@@ -115,59 +120,6 @@ TEST_F(Programme, EveryScreenAndEveryWayOutEndWell) {
                   std::string("PlaySong SetLooping(1) ") +
                       (ecran != SDLK_q ? "StopSong PlaySong " : "") + "StopSong FreeSong");
         EXPECT_EQ(journal.sons["MUSIC/credits.mid"], "PlaySong SetLooping(0) FreeSong");
-    }
-}
-
-// Random keys (the menu's, the keypad's, Escape, others), button presses and releases (the
-// wheel's too), pointer motion, the window uncovered and, rarely, close requests: each frame
-// has its screen's size, and the score table stays sorted.
-TEST_F(Programme, RandomSessionsEndWellAndKeepASortedTable) {
-    // clang-format off
-    const std::map<std::string, std::pair<int, int>> tailles = {
-        {"Pressathon - HOME", {800, 600}},         {"Pressathon - JOUE", {800, 600}},
-        {"Pressathon - INSTRUCTIONS", {800, 600}}, {"Pressathon - HIGHSCORES", {600, 450}},
-        {"Pressathon - CREDITS", {300, 500}}};
-    // clang-format on
-    const SDLKey touches[] = {SDLK_1,   SDLK_2,   SDLK_3,      SDLK_4, SDLK_KP1,  SDLK_KP2,
-                              SDLK_KP3, SDLK_KP4, SDLK_ESCAPE, SDLK_a, SDLK_SPACE};
-    const Uint8 genres[] = {SDL_KEYDOWN,     SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP,
-                            SDL_MOUSEMOTION, SDL_VIDEOEXPOSE,     SDL_QUIT};
-    const char* graine = std::getenv("PRESSATHON_GRAINE");
-    const unsigned depart = graine != nullptr ? std::atol(graine) : std::random_device{}();
-    // The sessions stop at the first that fails, which a replay runs first.
-    for (unsigned session = 0; session < 60 && !HasFailure(); ++session) {
-        SCOPED_TRACE(testing::Message() << "replay with PRESSATHON_GRAINE=" << depart + session);
-        std::mt19937 hasard(depart + session);
-        std::discrete_distribution<> genre({24, 16, 16, 8, 4, 1});
-        scenario::reinitialiser(1000);
-        scenario::ecrire(FICHIER_HIGHSCORES, "5 4 3 2 1");
-        uint32_t instant = 1000;
-        for (int i = std::uniform_int_distribution<>(5, 120)(hasard); i > 0; --i) {
-            instant += std::uniform_int_distribution<uint32_t>(0, 1500)(hasard);
-            const Uint8 type = genres[genre(hasard)];
-            scenario::evenement(instant, type,
-                                type == SDL_KEYDOWN
-                                    ? touches[hasard() % std::size(touches)]
-                                    : std::uniform_int_distribution<>(1, 7)(hasard));
-        }
-        // Enough to leave any screen, the menu and the credits.
-        for (uint32_t i = 1; i <= 3; ++i) {
-            scenario::evenement(instant + 200 * i, SDL_KEYDOWN, SDLK_ESCAPE);
-        }
-        ASSERT_EQ(lancer(), 0);
-
-        // The menu's last frame is drawn in the credits' window.
-        const auto& images = journal.images;
-        for (size_t i = 0; i + 1 < images.size(); ++i) {
-            EXPECT_EQ(tailles.at(images[i].titre), std::pair(images[i].largeur, images[i].hauteur))
-                << images[i].titre;
-        }
-        std::istringstream fichier(scenario::lire(FICHIER_HIGHSCORES));
-        int32_t table[5];
-        for (int32_t& entree : table) {
-            ASSERT_TRUE(fichier >> entree);
-        }
-        EXPECT_TRUE(std::is_sorted(std::begin(table), std::end(table), std::greater<>()));
     }
 }
 
