@@ -14,7 +14,7 @@ if [ "${1:-jeu}" = tests ]; then
               xvfb xdotool python3 python3-pil python3-xlib openttd-openmsx
               clang-format fonts-leckerli-one python3-fonttools
               desktop-file-utils appstream shellcheck
-              build-essential debhelper lintian)
+              build-essential debhelper lintian git)
 fi
 
 journal=$(mktemp)
