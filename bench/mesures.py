@@ -129,7 +129,7 @@ def demarrage(serveur, jeu):
     while serveur.x.pending_events():
         serveur.x.next_event()
     try:
-        with Partie(serveur, env=journal.env(), commande=None if jeu else NUE) as p:
+        with Partie(serveur, env=journal.env(), **({} if jeu else {"commande": NUE})) as p:
             # SDL maps and destroys a window of its own before the one it keeps, which holds
             # the first frame: the window visible is the one mapped when the frame shows.
             cartes, image = {}, None

@@ -8,4 +8,6 @@ racine=$(cd "$(dirname "$0")/.." && pwd)
 construction=${PRESSATHON_BENCH_BUILD:-$racine/build-bench}
 cmake -S "$racine" -B "$construction" -DPRESSATHON_BENCH=ON >/dev/null
 cmake --build "$construction" -j2 --target pressathon melange fenetre_nue sonde >/dev/null
-exec /usr/bin/python3 "$racine/bench/mesures.py" "$construction"
+# The tests' X server: Xvfb on a free display, for the run.
+exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" \
+    /usr/bin/python3 "$racine/bench/mesures.py" "$construction"

@@ -11,7 +11,7 @@ tests=OFF
 if [ "${1:-jeu}" = tests ]; then
     tests=ON
     paquets+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev
-              xvfb xdotool python3 python3-pil python3-xlib openttd-openmsx
+              xvfb xauth xdotool python3 python3-pil python3-xlib openttd-openmsx
               clang-format fonts-leckerli-one python3-fonttools
               desktop-file-utils appstream shellcheck
               build-essential debhelper lintian git)

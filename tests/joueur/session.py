@@ -3,11 +3,9 @@
 
 import os
 import re
-import select
 import shutil
 import signal
 import subprocess
-import sys
 import tempfile
 import time
 from pathlib import Path
@@ -43,50 +41,26 @@ def arreter(processus):
             pass
 
 
-# An Xvfb server on a display number it finds free itself (-displayfd). A start that fails,
-# which a loaded machine made frequent, is tried again, waiting longer each time, for about a
-# minute.
+# The X server the player's tests and the bench run under (xvfb-run starts one of its own on a
+# free display, and ends it with them), and a connection to it.
 class ServeurX:
     def __enter__(self):
-        for essai in range(9):
-            lecture, ecriture = os.pipe()
-            self.processus = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(ecriture), "-screen", "0", "1024x768x24", "-nolisten",
-                 "tcp", "-noreset"], pass_fds=(ecriture,), stdout=subprocess.DEVNULL,
-                stderr=subprocess.DEVNULL, start_new_session=True)
-            os.close(ecriture)
-            # The whole line is read before the pipe closes: Xvfb writes the number and its
-            # newline apart, and dies if the second write finds the pipe closed. No number
-            # within 30 s leaves the name ":", which Xlib refuses.
-            with os.fdopen(lecture) as tube:
-                prete = select.select([tube], [], [], 30)[0]
-                self.nom = ":" + (tube.readline().strip() if prete else "")
-            try:
-                self.x = display.Display(self.nom)
-                return self
-            except Exception as erreur:
-                arreter(self.processus)
-                print("Xvfb start failed: %r: %s (status %s)" % (self.nom, erreur,
-                      self.processus.returncode), file=sys.stderr)
-                time.sleep(min(0.25 * 2 ** essai, 8))
-        raise RuntimeError("no Xvfb server could be started")
+        self.nom = os.environ["DISPLAY"]
+        self.x = display.Display(self.nom)
+        return self
 
     def __exit__(self, *erreur):
-        try:
-            self.x.close()
-        finally:
-            arreter(self.processus)
+        self.x.close()
 
 
 # The game running in a private copy of data/ (`fichiers` maps a path in it to new bytes, or to
-# None to remove it), with its window, and its stderr kept there as "..stderr". A `commande`
-# given (an installed launcher, say) runs from / with no copy of the data.
+# None to remove it), with its window, and its stderr kept there as "..stderr"; or another
+# `commande` (the bench's bare window) in its place.
 class Partie:
-    def __init__(self, serveur, fichiers=None, env=None, commande=None):
+    def __init__(self, serveur, fichiers=None, env=None, commande=(PROGRAMME,)):
         self.serveur, self.fenetre = serveur, None
         self.dossier = Path(tempfile.mkdtemp(prefix="pressathon-joueur-"))
-        if commande is None:
-            shutil.copytree(DONNEES, self.dossier, dirs_exist_ok=True)
+        shutil.copytree(DONNEES, self.dossier, dirs_exist_ok=True)
         for chemin, contenu in (fichiers or {}).items():
             (self.dossier / chemin).unlink()
             if contenu is not None:
@@ -94,9 +68,8 @@ class Partie:
         self.erreurs = open(self.dossier / "..stderr", "wb")
         self.lance = time.monotonic()  # for timing the start-up
         self.processus = subprocess.Popen(
-            commande or [PROGRAMME], cwd="/" if commande else self.dossier,
-            env=dict(os.environ, DISPLAY=serveur.nom, **({} if commande else prechargement()))
-            | (env or {}), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            commande, cwd=self.dossier, env=dict(os.environ, DISPLAY=serveur.nom)
+            | prechargement() | (env or {}), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=self.erreurs, start_new_session=True)
 
     def __enter__(self):
