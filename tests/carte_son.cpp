@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -48,9 +49,9 @@ void carte::brancher(bool carte) {
     presente = carte;
 }
 
-std::vector<int16_t> carte::rendre(int trames) {
+std::vector<int16_t> carte::rendre(double secondes) {
     constexpr int tampon = 512;
-    const int tampons = (std::max(trames, 0) + tampon - 1) / tampon;
+    const int tampons = static_cast<int>(std::ceil(std::max(secondes, 0.0) * 44100 / tampon));
     std::vector<int16_t> sortie(2 * static_cast<size_t>(tampons * tampon));
     for (int i = 0; i < tampons && rappel != nullptr; ++i) {
         rappel(donnees, reinterpret_cast<Uint8*>(sortie.data() + 2 * i * tampon), 4 * tampon);

@@ -15,9 +15,9 @@ namespace carte {
 // Whether the next opening of the device finds a card (by default it does).
 void brancher(bool presente);
 
-// Renders at least `trames` stereo frames (interleaved 16-bit) through the
-// mixer, in whole 512-frame buffers as the device asks for them. Silence when
-// no device is open.
-std::vector<int16_t> rendre(int trames);
+// Renders at least that many seconds of stereo frames at 44100 Hz (interleaved
+// 16-bit) through the mixer, in whole 512-frame buffers as the device asks for
+// them. Silence when no device is open.
+std::vector<int16_t> rendre(double secondes);
 
 } // namespace carte

@@ -1,9 +1,10 @@
-// Sound layer: songs, samples and what the device hears of them, through the ten operations.
+// Sound layer and loaders: songs, samples, pictures, fonts, and what the device hears.
 //
 // The songs and sounds are small files of tests/corpus_midi/ and tests/sons/
 // (their README says what each holds).
 #include "audio.h"
 #include "carte_son.h"
+#include "ecran.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -24,9 +25,7 @@ constexpr double audible = 100.0;
 const std::string musiques = PRESSATHON_TESTS_DIR "/corpus_midi/";
 const std::string sons = PRESSATHON_TESTS_DIR "/sons/";
 
-Echantillons rendre(double secondes) {
-    return carte::rendre(static_cast<int>(std::lround(secondes * frequence)));
-}
+using carte::rendre;
 
 // 0 only for true silence.
 double rms(const Echantillons& s, double debut = 0.0, double fin = 1e6) {
@@ -117,48 +116,64 @@ TEST_F(Audio, OnlyFilesSafeAndCheapToPlayLoad) {
         return copie.string();
     };
     ASSERT_EQ(mkfifo((dossier / "fifo").c_str(), 0600), 0);
-    // What each file gives: a song (-1), a sample (1) or nothing (0).
-    const std::pair<std::string, int> cas[] = {
-        {musiques + "note-piano.mid", -1},
-        {sons + "4000hz.wav", 1},
-        {agrandie(musiques + "note-orgue.mid", (1 << 20) + 1), 0},
+    // What each file gives when loaded as each thing: a song (m), a sample (s), a picture (i),
+    // a font (p).
+    const std::pair<std::string, std::string> cas[] = {
+        {musiques + "note-piano.mid", "m"},
+        {sons + "4000hz.wav", "s"},
+        {agrandie(musiques + "note-orgue.mid", (1 << 20) + 1), ""},
         // The costliest songs the check accepts, and one event or a little
         // time beyond: bursts of note-ons and volume changes, or of resets,
         // the shortest loop, the most events parsed at each pass.
-        {musiques + "limite-notes.mid", -1},
-        {musiques + "limite-notes-plus.mid", 0},
-        {musiques + "limite-sysex.mid", -1},
-        {musiques + "limite-sysex-plus.mid", 0},
-        {musiques + "limite-boucle.mid", -1},
-        {musiques + "limite-boucle-plus.mid", 0},
-        {musiques + "limite-evenements.mid", -1},
-        {musiques + "limite-evenements-plus.mid", 0},
-        {musiques + "textes-33000.mid", 0},
-        {musiques + "tempo-nul.mid", 0},
+        {musiques + "limite-notes.mid", "m"},
+        {musiques + "limite-notes-plus.mid", ""},
+        {musiques + "limite-sysex.mid", "m"},
+        {musiques + "limite-sysex-plus.mid", ""},
+        {musiques + "limite-boucle.mid", "m"},
+        {musiques + "limite-boucle-plus.mid", ""},
+        {musiques + "limite-evenements.mid", "m"},
+        {musiques + "limite-evenements-plus.mid", ""},
+        {musiques + "textes-33000.mid", ""},
+        {musiques + "tempo-nul.mid", ""},
         // SDL_mixer's conversion buffer would be the length times 176,400.
-        {sons + "1hz-4096s.wav", 0},
-        {sons + "1hz-10s.wav", 1},
-        {sons + "384000hz.wav", 1},
-        {sons + "trois-voies.wav", 0},
-        {sons + "moins-qu-une-trame.wav", 0},
-        {sons + "plus-de-30s.wav", 0},
-        {agrandie(sons + "4000hz.wav", (8 << 20) + 1), 0},
-        {sons + "48000hz-8bits-stereo.wav", 1},
-        {sons + "trame-partielle.wav", 1},
+        {sons + "1hz-4096s.wav", ""},
+        {sons + "1hz-10s.wav", "s"},
+        {sons + "384000hz.wav", "s"},
+        {sons + "trois-voies.wav", ""},
+        {sons + "moins-qu-une-trame.wav", ""},
+        {sons + "plus-de-30s.wav", ""},
+        {agrandie(sons + "4000hz.wav", (8 << 20) + 1), ""},
+        {sons + "48000hz-8bits-stereo.wav", "s"},
+        {sons + "trame-partielle.wav", "s"},
+        // A whole PNG of at most 4096 pixels a side: a few bytes can claim gigabytes of pixels.
+        {PRESSATHON_DATA_DIR "/IMG/icone.png", "i"},
+        {PRESSATHON_TESTS_DIR "/images/large.png", ""},
+        {PRESSATHON_TESTS_DIR "/images/haute.png", ""},
+        {PRESSATHON_DATA_DIR "/journal.ttf", "p"},
         // Opening a FIFO for reading would wait for a writer for ever.
-        {(dossier / "fifo").string(), 0},
-        {(dossier / "absent").string(), 0},
+        {(dossier / "fifo").string(), ""},
+        {(dossier / "absent").string(), ""},
     };
+    TTF_Init();
     for (const auto& [chemin, attendu] : cas) {
         FMUSIC_MODULE* m = FMUSIC_LoadSong(chemin.c_str());
-        EXPECT_EQ(m != nullptr, attendu < 0) << chemin;
-        FMUSIC_FreeSong(m);
         FSOUND_SAMPLE* son = FSOUND_Sample_Load(FSOUND_FREE, chemin.c_str(), 0, 0, 0);
-        EXPECT_EQ(son != nullptr, attendu > 0) << chemin;
+        SDL_Surface* image = chargerImage(chemin.c_str());
+        TTF_Font* police = ouvrirPolice(chemin.c_str(), 20, TTF_STYLE_NORMAL);
+        EXPECT_EQ(std::string(m ? "m" : "") + (son ? "s" : "") + (image ? "i" : "") +
+                      (police ? "p" : ""),
+                  attendu)
+            << chemin;
         FSOUND_PlaySound(FSOUND_FREE, son);
         rendre(0.05);
+        FMUSIC_FreeSong(m);
         FSOUND_Sample_Free(son);
+        SDL_FreeSurface(image);
+        if (police != nullptr) {
+            TTF_CloseFont(police);
+        }
     }
+    TTF_Quit();
     fs::remove_all(dossier);
     // Without a sound card songs still load and play, in silence; samples do
     // not load.

@@ -7,7 +7,6 @@
 #include "jeu.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -18,7 +17,6 @@ namespace {
 
 using scenario::journal;
 using Jeu = scenario::Dossier;
-using Pages = scenario::Dossier;
 
 const std::string FINI = "C'est finiii !";
 
@@ -130,31 +128,6 @@ TEST_F(Jeu, AGameFromItsFirstStepToEscape) {
     FSOUND_Close();
     TTF_Quit();
     SDL_Quit();
-}
-
-// A picture loads only when it is a whole PNG of at most 4096 pixels a side (a few bytes can
-// claim gigabytes of pixels), a font only when it is one; a named pipe gives nothing at once.
-TEST_F(Pages, OnlyPicturesAndFontsSafeToLoadLoad) {
-    TTF_Init();
-    ASSERT_EQ(mkfifo("tube", 0600), 0);
-    // A file, whether it loads as a picture, and as a font.
-    const std::tuple<std::string, bool, bool> cas[] = {
-        {"IMG/icone.png", true, false},
-        {"journal.ttf", false, true},
-        {"tube", false, false},
-        {PRESSATHON_TESTS_DIR "/images/large.png", false, false},
-        {PRESSATHON_TESTS_DIR "/images/haute.png", false, false}};
-    for (const auto& [chemin, image, police] : cas) {
-        SDL_Surface* surface = chargerImage(chemin.c_str());
-        TTF_Font* fonte = ouvrirPolice(chemin.c_str(), 20, TTF_STYLE_NORMAL);
-        EXPECT_EQ(std::pair(surface != nullptr, fonte != nullptr), std::pair(image, police))
-            << chemin;
-        SDL_FreeSurface(surface);
-        if (fonte != nullptr) {
-            TTF_CloseFont(fonte);
-        }
-    }
-    TTF_Quit();
 }
 
 } // namespace
