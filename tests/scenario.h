@@ -52,7 +52,7 @@ struct Image {
 
 // The virtual clock, the events still due, and what the program did, in order.
 struct Journal {
-    uint32_t horloge = 0, dernierInstant = 0;
+    uint32_t horloge = 0;
     uint32_t dureeImage = 16; // what one flip costs
     std::deque<std::pair<uint32_t, SDL_Event>> file;
     std::vector<Image> images;
@@ -73,7 +73,7 @@ inline std::map<const void*, std::string> vivants;
 // Starts a new script: the clock reads `debut` ms, no event is due, nothing is noted.
 inline void reinitialiser(uint32_t debut) {
     journal = Journal{};
-    journal.horloge = journal.dernierInstant = debut;
+    journal.horloge = debut;
 }
 
 // An event due at an instant of the virtual clock, after those given before: a key pressed
@@ -109,11 +109,9 @@ class Dossier : public ::testing::Test {
         std::filesystem::current_path(chemin_);
     }
     ~Dossier() override {
+        EXPECT_EQ(fuites(), "") << "not released";
         std::filesystem::current_path(ancien_);
         std::filesystem::remove_all(chemin_);
-    }
-    void TearDown() override {
-        EXPECT_EQ(fuites(), "") << "not released";
     }
 
   private:

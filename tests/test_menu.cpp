@@ -123,11 +123,4 @@ TEST_F(Programme, EveryScreenAndEveryWayOutEndWell) {
     }
 }
 
-TEST(Fenetre, AModeTheDisplayRefusesEndsTheProgramWithItsLine) {
-    SDL_Init(SDL_INIT_VIDEO);
-    EXPECT_EXIT(ouvrirFenetre(100000, 100000), testing::ExitedWithCode(1),
-                "^Erreur Affichage: le serveur graphique refuse le mode 100000x100000\n$");
-    SDL_Quit();
-}
-
 } // namespace

@@ -71,22 +71,17 @@ class Installation(unittest.TestCase):
         self.assertEqual(((dossier / PREPARES[3]).read_bytes(), (dossier / "SFX").is_symlink()),
                          (b"42 7 0 0 0", False))
 
-        # No place for the directory, or one not the player's alone: a line, status 1.
-        def dossier_en(mode, proprietaire=-1):
-            return lambda chemin: (chemin.mkdir(), chemin.chmod(mode),
-                                   os.chown(chemin, proprietaire, -1))
-
-        for cas, preparer in (("no HOME", None), ("a file in the way", Path.touch),
-                              ("writable by the group", dossier_en(0o770)),
-                              ("writable by all", dossier_en(0o707)),
-                              ("someone else's", dossier_en(0o700, 65534))):
-            with self.subTest(cas=cas):
+        # No place for the directory (no HOME, a file in the way), or one not the player's alone:
+        # a line and status 1, not the stand-in's 7: the game did not start.
+        for mode, proprietaire in ((None, -1), (0, -1), (0o770, -1), (0o707, -1), (0o700, 65534)):
+            with self.subTest(mode=mode, proprietaire=proprietaire):
                 base = Path(self.dossier())
-                if preparer:
-                    preparer(base / "pressathon")
-                (code, erreurs), = self.lancer(commande,
-                                               **({"XDG_DATA_HOME": base} if preparer else {}))
-                # Status 1, not the stand-in's 7: the game did not start.
+                if mode is not None:
+                    (base / "pressathon").mkdir() if mode else (base / "pressathon").touch()
+                    os.chmod(base / "pressathon", mode or 0o600)
+                    os.chown(base / "pressathon", proprietaire, -1)
+                (code, erreurs), = self.lancer(commande, **({} if mode is None else {
+                    "XDG_DATA_HOME": base}))
                 self.assertEqual((code, erreurs[:13]), (1, b"pressathon : "), erreurs)
 
     def test_simultaneous_launches_all_start_and_write_nothing_into_the_installed_tree(self):
@@ -94,11 +89,7 @@ class Installation(unittest.TestCase):
         # still have links to an older installation.
         commande, ancienne = self.copie_temoin(), os.path.dirname(self.copie_temoin())
         arbres = (os.path.dirname(os.path.dirname(commande)), os.path.dirname(ancienne))
-
-        def inventaire():
-            return sorted((racine, sorted(noms), sorted(fichiers)) for arbre in arbres
-                          for racine, noms, fichiers in os.walk(arbre))
-
+        inventaire = lambda: [sorted(os.walk(arbre)) for arbre in arbres]  # noqa: E731
         avant = inventaire()
         for paire in range(50):
             dossier = os.path.join(self.dossier(), "pressathon")
