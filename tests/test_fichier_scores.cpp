@@ -12,9 +12,9 @@
 #include <functional>
 #include <latch>
 #include <string>
-#include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 // The file's changes (writes and truncations) are counted down, so that a test can stop the

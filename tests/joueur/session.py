@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 # A real X server (Xvfb), the real game in a real window, and a player's hands (xdotool).
 
+import contextlib
 import os
 import re
 import shutil
@@ -29,16 +30,11 @@ def prechargement():
     return {}
 
 
-# Ends a process and its group, politely first.
+# Ends a process and its group.
 def arreter(processus):
-    for sig, delai in ((signal.SIGTERM, 3), (signal.SIGKILL, 5)):
-        if processus.poll() is not None:
-            return
-        try:
-            os.killpg(processus.pid, sig)
-            processus.wait(delai)
-        except (ProcessLookupError, subprocess.TimeoutExpired):
-            pass
+    if processus.poll() is None:
+        os.killpg(processus.pid, signal.SIGKILL)
+        processus.wait()
 
 
 # The X server the player's tests and the bench run under (xvfb-run starts one of its own on a
@@ -56,7 +52,7 @@ class ServeurX:
 # The game running in a private copy of data/ (`fichiers` maps a path in it to new bytes, or to
 # None to remove it), with its window, and its stderr kept there as "..stderr"; or another
 # `commande` (the bench's bare window) in its place.
-class Partie:
+class Partie(contextlib.AbstractContextManager):
     def __init__(self, serveur, fichiers=None, env=None, commande=(PROGRAMME,)):
         self.serveur, self.fenetre = serveur, None
         self.dossier = Path(tempfile.mkdtemp(prefix="pressathon-joueur-"))
@@ -71,9 +67,6 @@ class Partie:
             commande, cwd=self.dossier, env=dict(os.environ, DISPLAY=serveur.nom)
             | prechargement() | (env or {}), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=self.erreurs, start_new_session=True)
-
-    def __enter__(self):
-        return self
 
     def __exit__(self, *erreur):
         arreter(self.processus)
@@ -99,13 +92,9 @@ class Partie:
     # Waits for this process's window with that caption, which becomes the window acted on (a
     # change of video mode may give the game a new window).
     def attendre_titre(self, titre, delai=10):
-        try:
-            fenetre = int(self.xdotool("search", "--sync", "--all", "--onlyvisible", "--pid",
-                                       self.processus.pid, "--name", "^%s$" % titre,
-                                       delai=delai).split()[-1])
-        except subprocess.TimeoutExpired:
-            raise AssertionError("no window %r within %s s (exit status %s)"
-                                 % (titre, delai, self.processus.poll())) from None
+        fenetre = int(self.xdotool("search", "--sync", "--all", "--onlyvisible", "--pid",
+                                   self.processus.pid, "--name", "^%s$" % titre,
+                                   delai=delai).split()[-1])
         if fenetre != self.fenetre:
             # SDL ignores a click that comes within 10 ms of the window getting the focus (the
             # click that focused it): focus it now, once.

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-# The real program as a player meets it: a whole session in a real window, no menu song, no display.
+# The real program as a player meets it: a whole session in a real window, then with no menu song
+# and with no display.
 
 import os
 import subprocess
@@ -16,7 +17,7 @@ class Parcours(unittest.TestCase):
     def setUp(self):
         self.serveur = self.enterContext(ServeurX())
 
-    def test_a_whole_session(self):
+    def test_a_whole_session_then_starts_that_fail(self):
         # A table padded by hand far past a page, read whole, keeps its scores; the display is
         # named as some sessions name it; SDL's disk driver stands for a sound card.
         avant = b" " * 5000 + b"57 43 40 3 -2"
@@ -49,7 +50,7 @@ class Parcours(unittest.TestCase):
                          "lors de la récupération des HighScores".encode("latin-1"))
         self.assertTrue(any(partie.lire("..son")), "no music reached the sound device")
 
-    def test_without_its_menu_song_or_a_display_the_game_ends_with_status_1(self):
+        # Without its menu song or a display, the game ends with status 1.
         with Partie(self.serveur, fichiers={"MUSIC/menu.mid": None}, env=SANS_FUITES) as partie:
             self.assertEqual((partie.processus.wait(10), partie.lire("..stderr")), (1, b""))
         env = {k: v for k, v in os.environ.items()
