@@ -37,7 +37,7 @@ int main(int argc, char* argv[]) {
     }
     FMUSIC_PlaySong(musique);
     // Past the first notes' attack, into the song proper.
-    carte::rendre(40 * trames);
+    carte::rendre(40.0 * trames / frequence);
     for (int tour = 0; tour < 5; ++tour) {
         double cpu = 0;
         for (int i = 0; i < 400; ++i) {
@@ -46,7 +46,7 @@ int main(int argc, char* argv[]) {
                 FSOUND_PlaySound(FSOUND_FREE, clic);
             }
             const double debut = tempsCpu();
-            carte::rendre(trames);
+            carte::rendre(static_cast<double>(trames) / frequence);
             cpu += tempsCpu() - debut;
         }
         std::printf("%.3f\n", 100 * cpu / 400 / (trames / static_cast<double>(frequence)));

@@ -51,7 +51,8 @@ void carte::brancher(bool carte) {
 
 std::vector<int16_t> carte::rendre(double secondes) {
     constexpr int tampon = 512;
-    const int tampons = static_cast<int>(std::ceil(std::max(secondes, 0.0) * 44100 / tampon));
+    const long trames = std::lround(std::max(secondes, 0.0) * 44100);
+    const int tampons = static_cast<int>((trames + tampon - 1) / tampon);
     std::vector<int16_t> sortie(2 * static_cast<size_t>(tampons * tampon));
     for (int i = 0; i < tampons && rappel != nullptr; ++i) {
         rappel(donnees, reinterpret_cast<Uint8*>(sortie.data() + 2 * i * tampon), 4 * tampon);

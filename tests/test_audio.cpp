@@ -25,8 +25,6 @@ constexpr double audible = 100.0;
 const std::string musiques = PRESSATHON_TESTS_DIR "/corpus_midi/";
 const std::string sons = PRESSATHON_TESTS_DIR "/sons/";
 
-using carte::rendre;
-
 // 0 only for true silence.
 double rms(const Echantillons& s, double debut = 0.0, double fin = 1e6) {
     const auto a = s.begin() + std::min<long>(std::ssize(s), std::lround(debut * frequence) * 2);
@@ -57,29 +55,29 @@ TEST_F(Audio, SongsStartFromTheirBeginningOnACleanSynthesizerAndStopWhenAsked) {
     FMUSIC_MODULE* piano = FMUSIC_LoadSong((musiques + "note-piano.mid").c_str());
     FMUSIC_MODULE* orgue = FMUSIC_LoadSong((musiques + "note-orgue.mid").c_str());
     FMUSIC_PlaySong(piano);
-    const Echantillons attendu = rendre(0.3);
+    const Echantillons attendu = carte::rendre(0.3);
     EXPECT_GT(rms(attendu, 0.0, 0.012), audible) << "not heard from the first buffer";
     FMUSIC_StopSong(piano);
-    EXPECT_EQ(rms(rendre(0.1)), 0.0) << "a stopped song still sounds";
+    EXPECT_EQ(rms(carte::rendre(0.1)), 0.0) << "a stopped song still sounds";
     FMUSIC_PlaySong(piano);
-    EXPECT_EQ(ecart(rendre(0.3), attendu), -1) << "a stopped song did not restart";
+    EXPECT_EQ(ecart(carte::rendre(0.3), attendu), -1) << "a stopped song did not restart";
     FMUSIC_PlaySong(orgue);
-    rendre(0.2);
+    carte::rendre(0.2);
     FMUSIC_PlaySong(piano);
-    EXPECT_EQ(ecart(rendre(0.3), attendu), -1) << "the organ's sound or instrument lingers";
+    EXPECT_EQ(ecart(carte::rendre(0.3), attendu), -1) << "the organ's sound or instrument lingers";
     FMUSIC_FreeSong(piano);
-    EXPECT_EQ(rms(rendre(0.1)), 0.0) << "a playing song freed still sounds";
+    EXPECT_EQ(rms(carte::rendre(0.1)), 0.0) << "a playing song freed still sounds";
     // Looping turned off in the second pass of a song never set before, so
     // that it loops: the song ends with that pass, and stays so once stopped.
     FMUSIC_PlaySong(orgue);
-    rendre(1.2);
+    carte::rendre(1.2);
     FMUSIC_SetLooping(orgue, 0);
-    const Echantillons fin = rendre(1.8);
+    const Echantillons fin = carte::rendre(1.8);
     EXPECT_GT(rms(fin, 0.1, 0.3), audible) << "the second pass cut short";
     EXPECT_LT(rms(fin, 1.1, 1.3), audible) << "a third pass";
     FMUSIC_StopSong(orgue);
     FMUSIC_PlaySong(orgue);
-    const Echantillons unePasse = rendre(1.5);
+    const Echantillons unePasse = carte::rendre(1.5);
     EXPECT_GT(rms(unePasse, 0.0, 0.3), audible);
     EXPECT_LT(rms(unePasse, 1.1, 1.3), audible) << "the looping setting lost on stop";
     FMUSIC_FreeSong(orgue);
@@ -91,16 +89,16 @@ TEST_F(Audio, SamplesStartAtOnceOverlapAndTheOldestGivesWay) {
     FSOUND_SAMPLE* autre =
         FSOUND_Sample_Load(FSOUND_FREE, (sons + "constant-10.wav").c_str(), 0, 0, 0);
     FSOUND_PlaySound(FSOUND_FREE, premier);
-    EXPECT_EQ(rendre(0.001)[0], 1000) << "the first frame missed the next buffer";
+    EXPECT_EQ(carte::rendre(0.001)[0], 1000) << "the first frame missed the next buffer";
     // 31 more fill every channel; one more takes the place of the first.
     for (int i = 0; i < 31; ++i) {
         FSOUND_PlaySound(FSOUND_FREE, autre);
     }
-    EXPECT_EQ(rendre(0.001)[0], 1000 + 31 * 10) << "sounds do not overlap";
+    EXPECT_EQ(carte::rendre(0.001)[0], 1000 + 31 * 10) << "sounds do not overlap";
     FSOUND_PlaySound(FSOUND_FREE, autre);
-    EXPECT_EQ(rendre(0.001)[0], 32 * 10) << "not the oldest sound that gave way";
+    EXPECT_EQ(carte::rendre(0.001)[0], 32 * 10) << "not the oldest sound that gave way";
     FSOUND_Sample_Free(autre);
-    EXPECT_EQ(rms(rendre(0.01)), 0.0) << "a freed sample still sounds";
+    EXPECT_EQ(rms(carte::rendre(0.01)), 0.0) << "a freed sample still sounds";
     FSOUND_Sample_Free(premier);
 }
 
@@ -164,7 +162,7 @@ TEST_F(Audio, OnlyFilesSafeAndCheapToPlayLoad) {
                   attendu)
             << chemin;
         FSOUND_PlaySound(FSOUND_FREE, son);
-        rendre(0.05);
+        carte::rendre(0.05);
         FMUSIC_FreeSong(m);
         FSOUND_Sample_Free(son);
         SDL_FreeSurface(image);
@@ -184,7 +182,7 @@ TEST_F(Audio, RealSongsLoadAndAreHeard) {
             FMUSIC_MODULE* m = FMUSIC_LoadSong(entree.path().c_str());
             EXPECT_NE(m, nullptr) << entree.path();
             FMUSIC_PlaySong(m);
-            EXPECT_GT(rms(rendre(4.0)), audible) << entree.path();
+            EXPECT_GT(rms(carte::rendre(4.0)), audible) << entree.path();
             FMUSIC_FreeSong(m);
         }
     }
