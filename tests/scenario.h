@@ -80,17 +80,6 @@ inline void reinitialiser(uint32_t debut) {
 // (`detail` its symbol), a button pressed or released (`detail` the button), or any other.
 void evenement(uint32_t instant, Uint8 type, int detail = SDL_BUTTON_LEFT);
 
-// What the game holds, one per line, then forgotten: once a screen or the whole program has
-// returned, nothing must be.
-inline std::string fuites() {
-    std::string liste;
-    for (const auto& [objet, quoi] : vivants) {
-        liste += quoi + "\n";
-    }
-    vivants.clear();
-    return liste;
-}
-
 inline void ecrire(const std::string& fichier, const std::string& contenu) {
     std::ofstream(fichier, std::ios::binary | std::ios::trunc) << contenu;
 }
@@ -100,7 +89,8 @@ inline std::string lire(const std::string& fichier) {
 }
 
 // A fresh copy of the game's data as the working directory, so that relative paths name its
-// files; what the test leaves held fails it.
+// files. Once a screen or the whole program has returned, the game must hold nothing: what the
+// test leaves held fails it.
 class Dossier : public ::testing::Test {
   protected:
     Dossier() {
@@ -109,7 +99,10 @@ class Dossier : public ::testing::Test {
         std::filesystem::current_path(chemin_);
     }
     ~Dossier() override {
-        EXPECT_EQ(fuites(), "") << "not released";
+        for (const auto& [objet, quoi] : vivants) {
+            ADD_FAILURE() << quoi << " not released";
+        }
+        vivants.clear();
         std::filesystem::current_path(ancien_);
         std::filesystem::remove_all(chemin_);
     }

@@ -119,6 +119,7 @@ TEST_F(Audio, OnlyFilesSafeAndCheapToPlayLoad) {
         {musiques + "note-piano.mid", "m"},
         {sons + "4000hz.wav", "s"},
         {agrandie(musiques + "note-orgue.mid", (1 << 20) + 1), ""},
+        {agrandie(sons + "trame-partielle.wav", 8 << 20), "s"},
         // The costliest songs the check accepts, and one event or a little
         // time beyond: bursts of note-ons and volume changes, or of resets,
         // the shortest loop, the most events parsed at each pass.

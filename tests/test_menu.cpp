@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <tuple>
 
 namespace {
@@ -47,13 +48,13 @@ TEST_F(Programme, EveryScreenAndEveryWayOutEndWell) {
         {"Pressathon - INSTRUCTIONS", {800, 600}}, {"Pressathon - HIGHSCORES", {600, 450}},
         {"Pressathon - CREDITS", {300, 500}}};
     // clang-format on
-    scenario::ecrire(FICHIER_HIGHSCORES, "57 43 -2147483648 12 3");
+    scenario::ecrire(FICHIER_HIGHSCORES, "57 99999999999 -2147483648 12 3");
     // No sound card: the songs load all the same, or the menu would end the program at once.
     carte::brancher(false);
-    char nom[] = "pressathon";
-    char* arguments[] = {nom, nullptr};
-    const std::string lignes[] = {" 1er : 57", "2\xE8me : 43", "3\xE8me : -2147483648",
+    char* arguments[] = {const_cast<char*>("pressathon"), nullptr};
+    const std::string lignes[] = {" 1er : 57", "2\xE8me : 2147483647", "3\xE8me : -2147483648",
                                   "4\xE8me : 12", "5\xE8me : 3"};
+    std::set<long> descripteurs;
     for (const auto& [ecran, quitte, entree, interruption, debut] : cas) {
         SCOPED_TRACE(testing::Message() << ecran << ", " << int(quitte) << ", " << entree << ", "
                                         << int(interruption) << ", " << debut);
@@ -83,6 +84,9 @@ TEST_F(Programme, EveryScreenAndEveryWayOutEndWell) {
             }
         };
         ASSERT_EQ(SDL_main(1, arguments), 0);
+        // The descriptors open after each run: one the game forgets shows as a growing count.
+        descripteurs.insert(
+            std::ranges::distance(std::filesystem::directory_iterator("/proc/self/fd")));
         if (sansMusique) {
             std::filesystem::rename("de-cote.mid", musiques.at(ecran));
         }
@@ -115,6 +119,7 @@ TEST_F(Programme, EveryScreenAndEveryWayOutEndWell) {
                       (ecran != SDLK_q ? "StopSong PlaySong " : "") + "StopSong FreeSong");
         EXPECT_EQ(journal.sons["MUSIC/credits.mid"], "PlaySong SetLooping(0) FreeSong");
     }
+    EXPECT_EQ(descripteurs.size(), 1u) << "descriptors left open";
     carte::brancher(true);
 }
 
