@@ -25,9 +25,8 @@ MESA_LOGICIEL = "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"
 def prechargement():
     asan = re.search(r"libasan\.so\S* => (\S+)",
                      subprocess.run(["ldd", PROGRAMME], capture_output=True, text=True).stdout)
-    if asan and os.path.exists(MESA_LOGICIEL):
-        return {"LD_PRELOAD": asan.group(1) + " " + MESA_LOGICIEL}
-    return {}
+    return ({"LD_PRELOAD": asan.group(1) + " " + MESA_LOGICIEL}
+            if asan and os.path.exists(MESA_LOGICIEL) else {})
 
 
 # Ends a process and its group.
