@@ -37,7 +37,7 @@ namespace {
 constexpr int canauxMax = 32;
 // Frames per device buffer: a click is heard within about 12 ms at 44100 Hz.
 constexpr int tramesTampon = 512;
-constexpr off_t tailleMaxMusique = 1 << 20;
+constexpr int64_t tailleMaxMusique = 1 << 20;
 
 // What FSOUND_Close resets. What the sound thread reads (the synthesizer, the
 // player) changes only under the audio lock.

@@ -19,9 +19,9 @@ namespace {
 
 // Pictures are a few hundred kilobytes; this bounds what a replaced file can
 // make the game read and decode.
-constexpr off_t TAILLE_MAX_IMAGE = 16 << 20;
+constexpr int64_t TAILLE_MAX_IMAGE = 16 << 20;
 constexpr uint32_t COTE_MAX_IMAGE = 4096;
-constexpr off_t TAILLE_MAX_POLICE = 32 << 20;
+constexpr int64_t TAILLE_MAX_POLICE = 32 << 20;
 
 [[noreturn]] void arreterSansAffichage(const char* raison) {
     std::fprintf(stderr, "Erreur Affichage: %s\n", raison);

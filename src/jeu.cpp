@@ -3,16 +3,10 @@
 
 #include "audio.h"
 #include "ecran.h"
-#include "highscores.h"
+#include "fichier_scores.h"
 
 #include <algorithm>
-
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -87,62 +81,6 @@ void attendrePas(Partie& partie, FSOUND_SAMPLE* sonClic) {
         SDL_Delay(std::min(static_cast<uint32_t>(PAS) - ecoule, TRANCHE));
         traiterEvenements(partie, sonClic);
     }
-}
-
-// Writes all of the bytes at `position`, going on after a short write; false
-// when the file takes no more.
-bool ecrireTout(int fichier, const char* octets, size_t taille, off_t position) {
-    while (taille > 0) {
-        const ssize_t ecrit = pwrite(fichier, octets, taille, position);
-        if (ecrit < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ecrit <= 0) {
-            return false;
-        }
-        octets += ecrit;
-        taille -= static_cast<size_t>(ecrit);
-        position += ecrit;
-    }
-    return true;
-}
-
-// Rewrites the score file in place (the same file, its owner, mode and links
-// kept) so that, whenever the program stops and whatever the disk refuses,
-// it reads as the old table or the new one. False when the new text could
-// not be written: the old one then still stands.
-bool reecrire(int fichier, const char* texte, size_t longueur) {
-    // A file-size limit fails the write instead of killing the game.
-    std::signal(SIGXFSZ, SIG_IGN);
-    struct stat etat;
-    if (fstat(fichier, &etat) != 0) {
-        return false;
-    }
-    const auto ancienne = static_cast<size_t>(etat.st_size);
-    if (longueur > ancienne) {
-        // Room first: spaces after the old text leave it reading as before,
-        // and a full disk or quota shows here, before anything is overwritten.
-        const std::string espaces(longueur - ancienne, ' ');
-        if (!ecrireTout(fichier, espaces.data(), espaces.size(), etat.st_size)) {
-            while (ftruncate(fichier, etat.st_size) != 0 && errno == EINTR) {
-            }
-            return false;
-        }
-    }
-    // Over a longer old text, a space ends the fifth number: until the file
-    // is cut, what is left of the old text after it is never read.
-    std::string nouveau(texte, longueur);
-    if (ancienne > longueur) {
-        nouveau += ' ';
-    }
-    if (!ecrireTout(fichier, nouveau.data(), nouveau.size(), 0)) {
-        return false;
-    }
-    if (ancienne > longueur) {
-        while (ftruncate(fichier, static_cast<off_t>(longueur)) != 0 && errno == EINTR) {
-        }
-    }
-    return fsync(fichier) == 0;
 }
 
 void remplacer(SDL_Surface*& surface, TTF_Font* police, const char* texte) {
@@ -255,41 +193,13 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
     SDL_FreeSurface(fond);
 }
 
-void sauverHighScores(int32_t score) {
-    int32_t tableHighScores[5] = {0, 0, 0, 0, 0};
-    // Opened for writing from the start: a file the game may read but not
-    // rewrite keeps no score, so it is reported like a missing one. The lock
-    // spans reading, ranking and writing, so that two games ending together
-    // both keep their scores.
-    const int fichier = ouvrirHighScores(true);
-    bool sauve = fichier >= 0 && lireHighScores(fichier, tableHighScores);
-
-    // Strict comparisons: a score equal to an entry it meets is not inserted,
-    // so submitting the same count again leaves a sorted table as it is.
-    int rang = 0;
-    while (sauve && rang < 5 &&
-           !(tableHighScores[rang] < score && (rang == 0 || score < tableHighScores[rang - 1]))) {
-        ++rang;
-    }
-    if (sauve && rang < 5) {
-        for (int i = 4; i > rang; --i) {
-            tableHighScores[i] = tableHighScores[i - 1];
-        }
-        tableHighScores[rang] = score;
-        char texte[64];
-        const int longueur = std::snprintf(
-            texte, sizeof texte, "%d %d %d %d %d", static_cast<int>(tableHighScores[0]),
-            static_cast<int>(tableHighScores[1]), static_cast<int>(tableHighScores[2]),
-            static_cast<int>(tableHighScores[3]), static_cast<int>(tableHighScores[4]));
-        sauve = reecrire(fichier, texte, static_cast<size_t>(longueur));
-    }
-    if (fichier >= 0 && close(fichier) != 0) {
-        sauve = false;
-    }
-    if (!sauve) {
+bool sauverHighScores(int32_t score) {
+    const Depot depot = deposerScore(score);
+    if (depot == Depot::echec) {
         std::fputs("Erreur Fichier: Ouverture du fichier \xE9"
                    "chou\xE9"
                    "e lors de la sauvegarde des HighScores",
                    stderr);
     }
+    return depot == Depot::entre;
 }

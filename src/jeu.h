@@ -11,5 +11,5 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font* policeMenu);
 
 // Ranks `score` into the score file, dropping the lowest entry. A file that
 // cannot be read in full or rewritten is left as it is, with a message on the
-// error stream.
-void sauverHighScores(int32_t score);
+// error stream. True when the score went into the file.
+bool sauverHighScores(int32_t score);

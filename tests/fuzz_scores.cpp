@@ -3,6 +3,7 @@
 //
 // A libFuzzer target, built and run by scripts/fuzz.sh, which starts with its seeds
 // (tests/corpus_scores/).
+#include "fichier_scores.h"
 #include "highscores.h"
 #include "jeu.h"
 

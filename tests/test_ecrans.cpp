@@ -2,7 +2,7 @@
 #include "scenario.h"
 
 #include "ecran.h"
-#include "highscores.h"
+#include "fichier_scores.h"
 #include "instructions.h"
 #include "jeu.h"
 

@@ -1,4 +1,5 @@
 // Score file: reading, ranked insertion, rewriting in place, failures and concurrent games.
+#include "fichier_scores.h"
 #include "highscores.h"
 #include "jeu.h"
 #include "scenario.h"
@@ -8,9 +9,11 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
-#include <latch>
+#include <mutex>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -29,9 +32,38 @@ static void changer() {
     }
 }
 
-ENVELOPPE(ssize_t, pwrite, (int f, const void* o, size_t t, off_t p),
-          (changer(), __real_pwrite(f, o, ecrituresCourtes ? std::min<size_t>(t, 2) : t, p)))
-ENVELOPPE(int, ftruncate, (int f, off_t taille), (changer(), __real_ftruncate(f, taille)))
+// Two games ending together: the first, about to write, waits for the second to have read the
+// file, which it can do only if the lock does not keep it out (then, after a second, it goes on).
+static std::mutex tour;
+static std::condition_variable reveil;
+static bool deuxiemeAttend = false, deuxiemeALu = false;
+static thread_local int partieJouee = 0; // 1 or 2 in the two games, 0 elsewhere
+
+static void attendreLeDeuxieme() {
+    std::unique_lock verrou(tour);
+    if (partieJouee == 1 && !deuxiemeAttend) {
+        deuxiemeAttend = true;
+        reveil.notify_all();
+        reveil.wait_for(verrou, std::chrono::seconds(1), [] { return deuxiemeALu; });
+    }
+}
+
+static void noterLecture() {
+    const std::lock_guard verrou(tour);
+    deuxiemeALu |= partieJouee == 2;
+    reveil.notify_all();
+}
+
+ENVELOPPE(long, ecrireA, (int f, const char* o, size_t t, int64_t p),
+          (changer(), attendreLeDeuxieme(),
+           __real_ecrireA(f, o, ecrituresCourtes ? std::min<size_t>(t, 2) : t, p)))
+ENVELOPPE(bool, tronquerFichier, (int f, int64_t taille),
+          (changer(), __real_tronquerFichier(f, taille)))
+ENVELOPPE(long, lireA, (int f, void* o, size_t t, int64_t p), [&] {
+    const long lu = __real_lireA(f, o, t, p);
+    noterLecture();
+    return lu;
+}())
 
 namespace {
 
@@ -58,7 +90,8 @@ Table lecture(const std::string& texte) {
 // lose it), a table that does not end before the reading's limit: each reading and saving
 // gives its message, nothing blocks, and nothing is created or rewritten.
 TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
-    const std::string tropLong = std::string(LIMITE_LECTURE - 4, ' ') + "50 40 30 20 10";
+    // The table's last digit one byte past the first MiB.
+    const std::string tropLong = std::string((1 << 20) - 13, ' ') + "50 40 30 20 10";
     const std::pair<std::string, std::function<void()>> sortes[] = {
         {"missing", [] {}},
         {"directory", [] { fs::create_directory(SCORES); }},
@@ -80,21 +113,26 @@ TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
     EXPECT_TRUE(scenario::lire(SCORES) == tropLong);
 }
 
-// Two games in threads of one process open the file apart, and flock's locks keep them apart
-// as they keep two processes.
+// Two games in threads of one process open the file apart, and the locks keep them apart as
+// they keep two processes: the second game, let in while the first is about to write, would
+// rank its score into the old table and drop the first one's.
 TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
-    int perdues = 0;
-    for (int manche = 0; manche < 200; ++manche) {
-        scenario::ecrire(SCORES, "50 40 30 20 10");
-        std::latch depart(2);
-        const auto partie = [&](int32_t score) {
-            depart.arrive_and_wait();
-            sauverHighScores(score);
-        };
-        std::jthread(partie, 60), std::jthread(partie, 55);
-        perdues += scenario::lire(SCORES) != "60 55 50 40 30";
-    }
-    EXPECT_EQ(perdues, 0);
+    scenario::ecrire(SCORES, "50 40 30 20 10");
+    deuxiemeAttend = deuxiemeALu = false;
+    std::jthread premiere([] {
+        partieJouee = 1;
+        sauverHighScores(60);
+    });
+    std::jthread deuxieme([] {
+        partieJouee = 2;
+        std::unique_lock verrou(tour);
+        reveil.wait_for(verrou, std::chrono::seconds(10), [] { return deuxiemeAttend; });
+        verrou.unlock();
+        sauverHighScores(55);
+    });
+    premiere.join();
+    deuxieme.join();
+    EXPECT_EQ(scenario::lire(SCORES), "60 55 50 40 30");
 }
 
 // Whether the program dies between any two changes to the file, the disk takes less than
@@ -106,7 +144,7 @@ TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
         {"99 98 97 96 95", 100, "100 99 98 97 96"},
         {"50 40 30 20 10      ", 60, "60 50 40 30 20"},
         // The largest file read whole.
-        {std::string(LIMITE_LECTURE - 14, ' ') + "50 40 30 20 10", 60, "60 50 40 30 20"}};
+        {std::string((1 << 20) - 14, ' ') + "50 40 30 20 10", 60, "60 50 40 30 20"}};
     for (const auto& [avant, score, apres] : cas) {
         SCOPED_TRACE(apres + " from " + std::to_string(avant.size()) + " bytes");
         const Table ancienne = lecture(avant), nouvelle = lecture(apres);

@@ -4,7 +4,7 @@
 #include "scenario.h"
 
 #include "ecran.h"
-#include "highscores.h"
+#include "fichier_scores.h"
 
 #include <SDL_ttf.h>
 #include <gtest/gtest.h>
