@@ -16,18 +16,25 @@ constexpr int32_t PAS = 100;            // one countdown step
 // came: a click is counted and heard within a few milliseconds of its release.
 constexpr uint32_t TRANCHE = 4;
 
+// Where the game stands. Once the time is up it goes through the last three,
+// one a pass, and stays in the last until the player leaves.
+enum class Phase {
+    comptage, // time remains: clicks count and the countdown steps
+    fin,      // the song stops and "C'est finiii !" shows
+    sonDeFin, // the end sound plays, once
+    repos,    // the picture stands: the screen waits for the player to leave
+};
+
 // The state of one game; nothing carries over to the next.
 struct Partie {
     bool continuer = true;
+    Phase phase = Phase::comptage;
     int32_t tempsRestant = DUREE_PARTIE;
     int32_t nombreClics = 0;
     bool clicArme = false;
-    int phaseFin = 0;
     // Once the time is up the picture no longer changes: it is drawn again
     // only when the window has been uncovered.
     bool aRedessiner = false;
-    // The first step comes at once, whatever the clock reads.
-    bool premierPasFait = false;
     uint32_t dernierTop = 0;
 };
 
@@ -71,7 +78,8 @@ void traiterEvenements(Partie& partie, FSOUND_SAMPLE* sonClic) {
 // Sleeps until the next step is due, in short slices with the events handled
 // between them. Waiting here, just before the step, rather than before the
 // frame that precedes it, keeps the time taken to draw and show that frame
-// out of the countdown: each step comes 100 ms after the last.
+// out of the countdown: each step comes 100 ms after the last. The
+// difference is unsigned, so the clock wrapping around changes nothing.
 void attendrePas(Partie& partie, FSOUND_SAMPLE* sonClic) {
     while (partie.continuer) {
         const uint32_t ecoule = SDL_GetTicks() - partie.dernierTop;
@@ -83,97 +91,120 @@ void attendrePas(Partie& partie, FSOUND_SAMPLE* sonClic) {
     }
 }
 
+// What the screen opens, all released when it closes.
+struct Ressources {
+    TTF_Font* police;
+    SDL_Surface* fond;
+    FMUSIC_MODULE* musique;
+    FSOUND_SAMPLE* sonClic;
+    FSOUND_SAMPLE* sonFin;
+    SDL_Surface* surfaceTemps; // the countdown line
+    SDL_Surface* surfaceClics; // the counter, once the first pass has drawn it
+};
+
 void remplacer(SDL_Surface*& surface, TTF_Font* police, const char* texte) {
     SDL_FreeSurface(surface);
     surface = rendreTexte(police, texte, true);
 }
 
+// One step of exactly 100 per 100 ms or more, never catching up after a
+// stall: the countdown lasts at least 9.9 seconds. The step that reaches 0 is
+// still shown; the next pass finishes the game.
+void avancerDecompte(Partie& partie, Ressources& r) {
+    const uint32_t maintenant = SDL_GetTicks();
+    if (maintenant - partie.dernierTop < static_cast<uint32_t>(PAS)) {
+        return;
+    }
+    partie.tempsRestant -= PAS;
+    char texte[40];
+    std::snprintf(texte, sizeof texte, "Plus que : %d millisecondes",
+                  static_cast<int>(partie.tempsRestant));
+    remplacer(r.surfaceTemps, r.police, texte);
+    partie.dernierTop = maintenant;
+    if (partie.tempsRestant <= 0) {
+        partie.phase = Phase::fin;
+    }
+}
+
+// A pass while time remains: the step when it is due, and the counter.
+void compter(Partie& partie, Ressources& r) {
+    attendrePas(partie, r.sonClic);
+    avancerDecompte(partie, r);
+    // Room for the longest text, with any 32-bit count in it.
+    char texte[42];
+    std::snprintf(texte, sizeof texte, "Vous avez cliqu\xE9(e) [ %d ] fois !",
+                  static_cast<int>(partie.nombreClics));
+    remplacer(r.surfaceClics, r.police, texte);
+    partie.aRedessiner = true;
+}
+
+// A pass once the time is up, one step of the finished game's sequence each:
+// the song stops and "C'est finiii !" shows, then the end sound plays, then
+// the screen rests. The counter keeps the last count.
+void finir(Partie& partie, Ressources& r) {
+    if (partie.phase == Phase::fin) {
+        FMUSIC_StopSong(r.musique);
+        remplacer(r.surfaceTemps, r.police, "C'est finiii !");
+        partie.aRedessiner = true;
+    }
+    // Submitted on every pass: the same count never enters a sorted table
+    // twice.
+    sauverHighScores(partie.nombreClics);
+    if (partie.phase == Phase::sonDeFin) {
+        FSOUND_PlaySound(FSOUND_FREE, r.sonFin);
+    }
+    partie.phase = partie.phase == Phase::fin ? Phase::sonDeFin : Phase::repos;
+}
+
+void dessiner(SDL_Surface* ecran, const Ressources& r) {
+    commencerImage(ecran, "Pressathon - JOUE");
+    dessinerCentre(ecran, r.fond);
+    if (r.surfaceTemps != nullptr) {
+        dessinerA(ecran, r.surfaceTemps, ecran->w / 2 - r.surfaceTemps->w / 2,
+                  ecran->h - ecran->h / 15 - r.surfaceTemps->h / 2);
+    }
+    dessinerCentre(ecran, r.surfaceClics);
+    SDL_Flip(ecran);
+}
+
 } // namespace
 
 void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
-    TTF_Font* police = ouvrirPolice("journal.ttf", 45, TTF_STYLE_NORMAL);
+    Ressources r{};
+    r.police = ouvrirPolice("journal.ttf", 45, TTF_STYLE_NORMAL);
     SDL_WM_SetCaption("Pressathon - JOUE", nullptr);
-    SDL_Surface* fond = chargerImage("IMG/fondJeu.png");
+    r.fond = chargerImage("IMG/fondJeu.png");
 
     Partie partie;
-    // Room for the longest texts, with any 32-bit number in them.
+    // The first step comes at once, whatever the clock reads.
+    partie.dernierTop = SDL_GetTicks() - PAS;
     char texteTemps[40];
-    char texteClics[42];
     std::snprintf(texteTemps, sizeof texteTemps, "Temps : %d",
                   static_cast<int>(partie.tempsRestant));
-    SDL_Surface* surfaceTemps = rendreTexte(police, texteTemps, true);
-    SDL_Surface* surfaceClics = nullptr;
+    r.surfaceTemps = rendreTexte(r.police, texteTemps, true);
 
-    FMUSIC_MODULE* musique = FMUSIC_LoadSong("MUSIC/jeu01.mid");
-    if (musique == nullptr) {
-        partie.continuer = false;
-    }
-    FMUSIC_PlaySong(musique);
-    FSOUND_SAMPLE* sonClic = FSOUND_Sample_Load(FSOUND_FREE, "SFX/click.wav", 0, 0, 0);
-    FSOUND_SAMPLE* sonFin = FSOUND_Sample_Load(FSOUND_FREE, "SFX/finJeuClickClassic.wav", 0, 0, 0);
+    r.musique = FMUSIC_LoadSong("MUSIC/jeu01.mid");
+    partie.continuer = r.musique != nullptr;
+    FMUSIC_PlaySong(r.musique);
+    r.sonClic = FSOUND_Sample_Load(FSOUND_FREE, "SFX/click.wav", 0, 0, 0);
+    r.sonFin = FSOUND_Sample_Load(FSOUND_FREE, "SFX/finJeuClickClassic.wav", 0, 0, 0);
     // The pointer's motion means nothing to the game, and SDL keeps only 128
     // pending events: a pointer racing at a thousand moves a second would
     // fill the queue during one 100 ms step and push clicks out of it.
     SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
 
     while (partie.continuer) {
-        traiterEvenements(partie, sonClic);
-        if (partie.tempsRestant > 0 && partie.premierPasFait) {
-            attendrePas(partie, sonClic);
-        }
-        if (partie.tempsRestant <= 0) {
-            FMUSIC_StopSong(musique);
-        }
-        const uint32_t maintenant = SDL_GetTicks();
-        // Read before the step: the step that reaches 0 is still shown.
-        const bool compte = partie.tempsRestant > 0;
-
-        if (compte) {
-            // One step of exactly 100 per 100 ms or more, never catching up
-            // after a stall: the countdown lasts at least 9.9 seconds. The
-            // difference is unsigned, so the clock wrapping around changes
-            // nothing.
-            if (!partie.premierPasFait || maintenant - partie.dernierTop >= PAS) {
-                partie.tempsRestant -= PAS;
-                std::snprintf(texteTemps, sizeof texteTemps, "Plus que : %d millisecondes",
-                              static_cast<int>(partie.tempsRestant));
-                remplacer(surfaceTemps, police, texteTemps);
-                partie.dernierTop = maintenant;
-                partie.premierPasFait = true;
-            }
-            std::snprintf(texteClics, sizeof texteClics, "Vous avez cliqu\xE9(e) [ %d ] fois !",
-                          static_cast<int>(partie.nombreClics));
-            remplacer(surfaceClics, police, texteClics);
+        traiterEvenements(partie, r.sonClic);
+        if (partie.phase == Phase::comptage) {
+            compter(partie, r);
         } else {
-            if (partie.phaseFin == 0) {
-                std::snprintf(texteTemps, sizeof texteTemps, "C'est finiii !");
-                remplacer(surfaceTemps, police, texteTemps);
-                partie.aRedessiner = true;
-            }
-            // Submitted on every pass: the same count never enters a sorted
-            // table twice.
-            sauverHighScores(partie.nombreClics);
-            if (partie.phaseFin == 1) {
-                FSOUND_PlaySound(FSOUND_FREE, sonFin);
-            }
-            if (partie.phaseFin < 2) {
-                ++partie.phaseFin;
-            }
+            finir(partie, r);
         }
-
-        if (compte || partie.aRedessiner) {
-            commencerImage(surfaceEcran, "Pressathon - JOUE");
-            dessinerCentre(surfaceEcran, fond);
-            if (surfaceTemps != nullptr) {
-                dessinerA(surfaceEcran, surfaceTemps, surfaceEcran->w / 2 - surfaceTemps->w / 2,
-                          surfaceEcran->h - surfaceEcran->h / 15 - surfaceTemps->h / 2);
-            }
-            dessinerCentre(surfaceEcran, surfaceClics);
-            SDL_Flip(surfaceEcran);
+        if (partie.aRedessiner) {
+            dessiner(surfaceEcran, r);
             partie.aRedessiner = false;
-        } else if (partie.continuer && partie.phaseFin == 2) {
-            // The time is up, the end sound has played and the picture
-            // stands: the next pass waits for an event, as the menu does.
+        } else if (partie.continuer && partie.phase == Phase::repos) {
+            // The next pass waits for an event, as the menu does.
             while (SDL_PollEvent(nullptr) == 0) {
                 SDL_Delay(TRANCHE_REPOS);
             }
@@ -182,15 +213,15 @@ void jouer(SDL_Surface* surfaceEcran, TTF_Font*) {
 
     // The other screens redraw when the pointer moves.
     SDL_EventState(SDL_MOUSEMOTION, SDL_ENABLE);
-    FMUSIC_FreeSong(musique);
-    FSOUND_Sample_Free(sonFin);
-    FSOUND_Sample_Free(sonClic);
-    SDL_FreeSurface(surfaceTemps);
-    SDL_FreeSurface(surfaceClics);
-    if (police != nullptr) {
-        TTF_CloseFont(police);
+    FMUSIC_FreeSong(r.musique);
+    FSOUND_Sample_Free(r.sonFin);
+    FSOUND_Sample_Free(r.sonClic);
+    SDL_FreeSurface(r.surfaceTemps);
+    SDL_FreeSurface(r.surfaceClics);
+    if (r.police != nullptr) {
+        TTF_CloseFont(r.police);
     }
-    SDL_FreeSurface(fond);
+    SDL_FreeSurface(r.fond);
 }
 
 bool sauverHighScores(int32_t score) {
