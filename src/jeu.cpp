@@ -32,6 +32,8 @@ struct Partie {
     int32_t tempsRestant = DUREE_PARTIE;
     int32_t nombreClics = 0;
     bool clicArme = false;
+    // Whether the count has gone into the score file.
+    bool scoreEntre = false;
     // Once the time is up the picture no longer changes: it is drawn again
     // only when the window has been uncovered.
     bool aRedessiner = false;
@@ -147,9 +149,12 @@ void finir(Partie& partie, Ressources& r) {
         remplacer(r.surfaceTemps, r.police, "C'est finiii !");
         partie.aRedessiner = true;
     }
-    // Submitted on every pass: the same count never enters a sorted table
-    // twice.
-    sauverHighScores(partie.nombreClics);
+    // Submitted on every pass until it has gone in, and never after: in a
+    // table not sorted, a later pass would find its own entry out of place
+    // and insert it a second time, pushing another score out.
+    if (!partie.scoreEntre) {
+        partie.scoreEntre = sauverHighScores(partie.nombreClics);
+    }
     if (partie.phase == Phase::sonDeFin) {
         FSOUND_PlaySound(FSOUND_FREE, r.sonFin);
     }

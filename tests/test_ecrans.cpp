@@ -1,4 +1,5 @@
 // The game, the high scores and the instructions, driven by scripted events on a virtual clock.
+#include "carte_son.h"
 #include "scenario.h"
 
 #include "ecran.h"
@@ -27,10 +28,11 @@ using Geste = std::pair<uint32_t, int>;
 // however long frames take (a stall costs one step) and across the clock's wrap, on a white box
 // near the bottom, the counter on the centre. Only the release of a real button pressed while
 // time remains counts, once per press, heard as soon as the game wakes. Once the time is up
-// the screen shows one frame, and one more when the window is uncovered, and every pass
-// submits the count again; the end sound plays once, on the second pass, and Escape is
-// answered within 20 ms. Pointer motion, which could push clicks out of SDL's 128 pending
-// events, is dropped until the game returns.
+// the song stops, the screen shows one frame, and one more when the window is uncovered,
+// and the count goes into the score file once, where its rank puts it, even in a table not
+// sorted; the end sound plays once, on the second pass, and Escape is answered within 20 ms.
+// Pointer motion, which could push clicks out of SDL's 128 pending events, is dropped until the
+// game returns.
 TEST_F(Jeu, AGameFromItsFirstStepToEscape) {
     SDL_Init(SDL_INIT_VIDEO);
     TTF_Init();
@@ -42,23 +44,34 @@ TEST_F(Jeu, AGameFromItsFirstStepToEscape) {
         boutons.insert(boutons.end(), {{t, b}, {t + 2, 4}, {t + 3, -4}, {t + 4, 5}, {t + 5, -5}});
         boutons.emplace_back(t + 9, -b);
     }
-    for (uint32_t t = 200; t < 200 + 60 * 137; t += 137) {
+    for (uint32_t t = 200; t < 200 + 45 * 137; t += 137) {
         clics.insert(clics.end(), {{t, 1}, {t + 5, -1}});
     }
     // The start, how long frames take, how long the 40th takes, the countdown's length, what
-    // the player does and the clicks that count.
-    const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, std::vector<Geste>, int> cas[] = {
-        {5000, 17, 17, 9900, clics, 60},
-        {5000, 4, 500, 10300, {{400, 4}, {401, -4}, {500, -1}}, 0},
-        {5000, 2, 2, 9900, boutons, 5},
-        {(1u << 31) - 3000, 16, 16, 9900, {{500, 1}, {510, 3}, {520, -1}, {530, -3}}, 1},
-        {0u - 3000, 1, 1, 9900, {{1000, 1}, {4000, -1}}, 1},
-        {60, 16, 16, 9900, {{9850, 1}, {10200, -1}}, 0}};
-    for (const auto& [debut, dureeImage, calage, duree, gestes, compte] : cas) {
+    // the player does, the clicks that count, and the score file before and after (zeros
+    // before, the count and zeros after, when not given).
+    const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, std::vector<Geste>, int, std::string,
+                     std::string>
+        cas[] = {{5000, 17, 17, 9900, clics, 45, "10 50 40 30 20", "45 10 50 40 30"},
+                 {5000, 4, 500, 10300, {{400, 4}, {401, -4}, {500, -1}}, 0, "", ""},
+                 {5000, 2, 2, 9900, boutons, 5, "", ""},
+                 {(1u << 31) - 3000,
+                  16,
+                  16,
+                  9900,
+                  {{500, 1}, {510, 3}, {520, -1}, {530, -3}},
+                  1,
+                  "",
+                  ""},
+                 {0u - 3000, 1, 1, 9900, {{1000, 1}, {4000, -1}}, 1, "", ""},
+                 // The 40th frame, of half a second, across the clock's wrap.
+                 {0u - 3950, 1, 500, 10300, {{1000, 1}, {1005, -1}}, 1, "", ""},
+                 {60, 16, 16, 9900, {{9850, 1}, {10200, -1}}, 0, "", ""}};
+    for (const auto& [debut, dureeImage, calage, duree, gestes, compte, avant, apres] : cas) {
         SCOPED_TRACE(testing::Message() << debut << ", frames of " << dureeImage << " ms");
         scenario::reinitialiser(debut);
-        const std::string table = std::to_string(compte) + " 0 0 0 0";
-        scenario::ecrire(FICHIER_HIGHSCORES, "0 0 0 0 0");
+        const std::string table = apres.empty() ? std::to_string(compte) + " 0 0 0 0" : apres;
+        scenario::ecrire(FICHIER_HIGHSCORES, avant.empty() ? "0 0 0 0 0" : avant);
         for (const auto& [instant, bouton] : gestes) {
             scenario::evenement(debut + instant,
                                 bouton > 0 ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP,
@@ -66,6 +79,9 @@ TEST_F(Jeu, AGameFromItsFirstStepToEscape) {
         }
         scenario::evenement(debut + 11000, SDL_VIDEOEXPOSE);
         std::vector<uint32_t> finies;
+        // What the device plays on the first frame that shows the end, once the last clicks
+        // have rung out, and on the next.
+        std::vector<bool> entendu;
         uint32_t sortie = 0;
         bool mouvement = false;
         journal.surFlip = [&] {
@@ -76,8 +92,9 @@ TEST_F(Jeu, AGameFromItsFirstStepToEscape) {
             }
             finies.push_back(journal.horloge);
             EXPECT_EQ(scenario::lire(FICHIER_HIGHSCORES), table);
-            // Someone else's game resets the file: the next pass enters the count again.
-            scenario::ecrire(FICHIER_HIGHSCORES, "0 0 0 0 0");
+            const std::vector<int16_t> son = carte::rendre(0.2);
+            entendu.push_back(std::any_of(son.begin() + son.size() / 2, son.end(),
+                                          [](int16_t e) { return e != 0; }));
             // Escape a moment after the screen's next look at the events: the longest wait.
             sortie = journal.horloge + journal.dureeImage + 1;
             if (finies.size() == 2) {
@@ -118,6 +135,7 @@ TEST_F(Jeu, AGameFromItsFirstStepToEscape) {
         }
         const auto finJeu = journal.joues["SFX/finJeuClickClassic.wav"];
         ASSERT_EQ(std::tuple(finies.size(), finJeu.size()), std::tuple(2u, 1u));
+        EXPECT_EQ(entendu, std::vector<bool>({false, true})) << "the song or the end sound";
         EXPECT_LE(finJeu[0] - finies[0] - 1, 20u);
         EXPECT_LE(finies[1] - (debut + 11000), 20u);
         EXPECT_LE(journal.horloge - sortie, 20u);
