@@ -8,13 +8,13 @@
 #include "audio.h"
 
 #include "audio_midi.h"
+#include "audio_synthe.h"
 #include "audio_wav.h"
 #include "fichiers.h"
 #include "silence.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
-#include <fluidsynth.h>
 
 #include <algorithm>
 #include <array>
@@ -49,8 +49,7 @@ struct Etat {
     Uint16 format = AUDIO_S16SYS;
     int sorties = 2;
     int canaux = canauxMax;
-    fluid_settings_t* reglages = nullptr;
-    fluid_synth_t* synth = nullptr;
+    Synthetiseur synthetiseur;
     fluid_player_t* lecteur = nullptr;
     const FMUSIC_MODULE* courante = nullptr;
     // When each channel's sample started, to find the oldest.
@@ -82,39 +81,7 @@ void rendreMusique(void*, Uint8* flux, int octets) {
         return;
     }
     auto* sortie = reinterpret_cast<int16_t*>(flux);
-    fluid_synth_write_s16(etat.synth, octets / 4, sortie, 0, 2, sortie, 1, 2);
-}
-
-// Straight-line interpolation costs about two thirds of FluidSynth's
-// default; a system reset brings the default back.
-void interpolerLineairement() {
-    fluid_synth_set_interp_method(etat.synth, -1, FLUID_INTERP_LINEAR);
-}
-
-void creerSynthetiseur() {
-    fluid_settings_t* r = etat.reglages = new_fluid_settings();
-    fluid_settings_setnum(r, "synth.sample-rate", etat.frequence);
-    // Only the hook and the ten operations reach it, under the audio lock.
-    fluid_settings_setint(r, "synth.threadsafe-api", 0);
-    fluid_settings_setint(r, "synth.lock-memory", 0);
-    // Reverb and chorus cost a large share of the mixing, and without them a
-    // stopped song falls silent at once. The polyphony bounds a dense
-    // passage's cost (the song check counts on these settings).
-    fluid_settings_setint(r, "synth.reverb.active", 0);
-    fluid_settings_setint(r, "synth.chorus.active", 0);
-    fluid_settings_setint(r, "synth.polyphony", 48);
-    // The player's clock is the rendered frames: N frames always hold the
-    // same part of the song. A looping song carries its last notes' release
-    // into its next pass.
-    fluid_settings_setstr(r, "player.timing-source", "sample");
-    fluid_settings_setint(r, "player.reset-synth", 0);
-    etat.synth = r != nullptr ? new_fluid_synth(r) : nullptr;
-    // Without either SoundFont, songs still play, in silence.
-    if (etat.synth != nullptr &&
-        fluid_synth_sfload(etat.synth, "/usr/share/sounds/sf2/TimGM6mb.sf2", 1) == FLUID_FAILED) {
-        fluid_synth_sfload(etat.synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
-    }
-    interpolerLineairement();
+    fluid_synth_write_s16(etat.synthetiseur.synth, octets / 4, sortie, 0, 2, sortie, 1, 2);
 }
 
 // Opens the device and builds the synthesizer, once. Sound back-ends (ALSA
@@ -138,7 +105,7 @@ void preparer() {
     Mix_AllocateChannels(etat.canaux);
     // The hook writes 16-bit stereo: another format stays silent.
     if (etat.format == AUDIO_S16SYS && etat.sorties == 2) {
-        creerSynthetiseur();
+        etat.synthetiseur = creerSynthetiseur(etat.frequence);
     }
     Mix_HookMusic(rendreMusique, nullptr);
 }
@@ -152,22 +119,13 @@ void arreterMusique() {
     }
     delete_fluid_player(etat.lecteur);
     etat.lecteur = nullptr;
-    // A system reset brings back instruments and controllers but lets
-    // sounding voices ring on; sounds-off, after it, cuts them.
-    fluid_synth_system_reset(etat.synth);
-    fluid_synth_all_sounds_off(etat.synth, -1);
-    interpolerLineairement();
+    remettreANeuf(etat.synthetiseur.synth);
 }
 
 } // namespace
 
 bool FSOUND_Init(int frequence, int canaux, unsigned int) {
     FSOUND_Close();
-    // The program prints nothing: FluidSynth's messages go nowhere.
-    for (int niveau = FLUID_PANIC; niveau < LAST_LOG_LEVEL; ++niveau) {
-        fluid_set_log_function(
-            niveau, [](int, const char*, void*) {}, nullptr);
-    }
     etat.frequence = frequence > 0 ? frequence : 44100;
     etat.canaux = std::clamp(canaux, 1, canauxMax);
     etat.ouvert = true;
@@ -183,8 +141,7 @@ void FSOUND_Close() {
     }
     // FluidSynth ignores null pointers.
     delete_fluid_player(etat.lecteur);
-    delete_fluid_synth(etat.synth);
-    delete_fluid_settings(etat.reglages);
+    detruireSynthetiseur(etat.synthetiseur);
     etat = Etat{};
 }
 
@@ -202,13 +159,13 @@ void FMUSIC_PlaySong(FMUSIC_MODULE* musique) {
         return;
     }
     preparer();
-    if (etat.synth == nullptr) {
+    if (etat.synthetiseur.synth == nullptr) {
         return;
     }
     Verrou verrou;
     arreterMusique();
     // FluidSynth ignores a player it could not make (null).
-    etat.lecteur = new_fluid_player(etat.synth);
+    etat.lecteur = new_fluid_player(etat.synthetiseur.synth);
     etat.courante = etat.lecteur != nullptr ? musique : nullptr;
     fluid_player_add_mem(etat.lecteur, musique->octets.data(), musique->octets.size());
     fluid_player_set_loop(etat.lecteur, musique->boucle ? -1 : 1);

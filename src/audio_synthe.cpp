@@ -1,0 +1,59 @@
+// The synthesizer the songs play on: FluidSynth with the settings the song check counts on.
+#include "audio_synthe.h"
+
+namespace {
+
+// Straight-line interpolation costs about two thirds of FluidSynth's
+// default; a system reset brings the default back.
+void interpolerLineairement(fluid_synth_t* synth) {
+    fluid_synth_set_interp_method(synth, -1, FLUID_INTERP_LINEAR);
+}
+
+} // namespace
+
+Synthetiseur creerSynthetiseur(int frequence) {
+    // The program prints nothing: FluidSynth's messages go nowhere.
+    for (int niveau = FLUID_PANIC; niveau < LAST_LOG_LEVEL; ++niveau) {
+        fluid_set_log_function(
+            niveau, [](int, const char*, void*) {}, nullptr);
+    }
+    Synthetiseur s;
+    fluid_settings_t* r = s.reglages = new_fluid_settings();
+    fluid_settings_setnum(r, "synth.sample-rate", frequence);
+    // Only the sound layer reaches it, under the audio lock.
+    fluid_settings_setint(r, "synth.threadsafe-api", 0);
+    fluid_settings_setint(r, "synth.lock-memory", 0);
+    // Reverb and chorus cost a large share of the mixing, and without them a
+    // stopped song falls silent at once. The polyphony bounds a dense
+    // passage's cost (the song check counts on these settings).
+    fluid_settings_setint(r, "synth.reverb.active", 0);
+    fluid_settings_setint(r, "synth.chorus.active", 0);
+    fluid_settings_setint(r, "synth.polyphony", 48);
+    // The player's clock is the rendered frames: N frames always hold the
+    // same part of the song. A looping song carries its last notes' release
+    // into its next pass.
+    fluid_settings_setstr(r, "player.timing-source", "sample");
+    fluid_settings_setint(r, "player.reset-synth", 0);
+    s.synth = r != nullptr ? new_fluid_synth(r) : nullptr;
+    if (s.synth != nullptr &&
+        fluid_synth_sfload(s.synth, "/usr/share/sounds/sf2/TimGM6mb.sf2", 1) == FLUID_FAILED) {
+        fluid_synth_sfload(s.synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
+    }
+    interpolerLineairement(s.synth);
+    return s;
+}
+
+void remettreANeuf(fluid_synth_t* synth) {
+    // A system reset brings back instruments and controllers but lets
+    // sounding voices ring on; sounds-off, after it, cuts them.
+    fluid_synth_system_reset(synth);
+    fluid_synth_all_sounds_off(synth, -1);
+    interpolerLineairement(synth);
+}
+
+void detruireSynthetiseur(Synthetiseur& synthetiseur) {
+    // FluidSynth ignores null pointers.
+    delete_fluid_synth(synthetiseur.synth);
+    delete_fluid_settings(synthetiseur.reglages);
+    synthetiseur = Synthetiseur{};
+}
