@@ -15,8 +15,9 @@
 
 namespace {
 
-// FluidSynth refuses files with more tracks than this.
-constexpr unsigned pistesMax = 128;
+// FluidSynth takes at most 128 tracks, and 2.3 spins for ever on a file of
+// exactly 128.
+constexpr unsigned pistesMax = 127;
 constexpr uint32_t tempoParDefaut = 500000;
 // The player's clock counts whole milliseconds: one 512-frame buffer at
 // 44100 Hz advances it by at most 12 ms, and each of its eight 64-frame
@@ -78,25 +79,27 @@ bool longueurMetaAdmise(unsigned type, uint32_t longueur) {
     return true;
 }
 
-// An event the player sends, and its weight.
+// An event the player sends, as Rafale takes it.
 struct Envoi {
     uint32_t tick;
-    unsigned poids;
+    uint8_t statut, premier, second;
 };
 
 // Walks one track chunk, adding to `nombre` what parsing each event costs,
-// noting each event sent in `envois` with its weight and the tick of the last
-// one kept in `fin`. Past `evenementsMaxMusique` (refused anyway) it counts.
+// noting each event sent in `envois` and the tick of the last one kept in
+// `fin`. Past `evenementsMaxMusique` (refused anyway) it only counts.
 bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<Envoi>& envois,
                    size_t& nombre, uint64_t& fin) {
     uint64_t tick = 0;
     unsigned statut = 0;
     fin = 0;
-    auto garder = [&](unsigned lecture, unsigned envoi) {
+    auto garder = [&](unsigned lecture, bool envoye, unsigned statut, unsigned premier = 0,
+                      unsigned second = 0) {
         fin = tick;
         nombre += lecture;
-        if (envoi > 0 && nombre <= evenementsMaxMusique) {
-            envois.push_back({static_cast<uint32_t>(tick), envoi});
+        if (envoye && nombre <= evenementsMaxMusique) {
+            envois.push_back({static_cast<uint32_t>(tick), static_cast<uint8_t>(statut),
+                              static_cast<uint8_t>(premier), static_cast<uint8_t>(second)});
         }
     };
     while (c.p != c.fin) {
@@ -131,7 +134,7 @@ bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<
             nombre += longueur / octetsParEvenement;
             const bool texte = type == 0x01 || type == 0x05;
             if (texte || type == 0x51 || type == 0x2F) {
-                garder(texte ? 2 : 1, type == 0x2F ? 0 : 1);
+                garder(texte ? lecturesParCopie : 1, type != 0x2F, 0xFF);
             } else {
                 ++nombre;
             }
@@ -147,7 +150,7 @@ bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<
             }
             nombre += longueur / octetsParEvenement;
             if (longueur > 0) {
-                garder(2, poidsSysex);
+                garder(lecturesParCopie, true, 0xF0);
             } else {
                 ++nombre;
             }
@@ -165,24 +168,25 @@ bool verifierPiste(Curseur c, std::vector<ChangementTempo>& tempos, std::vector<
                 ((premier | second) & 0x80) != 0) {
                 return false;
             }
-            garder(1, type == 0xB0 && premier == 121 ? poidsRemiseControleurs : 1);
+            garder(1, true, statut, premier, second);
         }
     }
     return true;
 }
 
-// Most weight of `envois` (sorted by tick) that falls within any `etendue`
-// consecutive tick values.
-size_t rafale(const std::vector<Envoi>& envois, uint64_t etendue) {
-    size_t plus = 0;
-    size_t somme = 0;
+// The costliest buffer of `envois` (sorted by tick): the most that the
+// events within any `etendue` consecutive tick values cost.
+uint64_t rafale(const std::vector<Envoi>& envois, uint64_t etendue) {
+    Rafale r;
+    uint64_t plus = 0;
     size_t debut = 0;
     for (const Envoi& envoi : envois) {
-        somme += envoi.poids;
+        r.ajouter(envoi.statut, envoi.premier, envoi.second);
         while (envoi.tick - envois[debut].tick >= etendue) {
-            somme -= envois[debut++].poids;
+            const Envoi& ancien = envois[debut++];
+            r.ajouter(ancien.statut, ancien.premier, ancien.second, -1);
         }
-        plus = std::max(plus, somme);
+        plus = std::max(plus, r.cout());
     }
     return plus;
 }
@@ -244,8 +248,8 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
     const double msParTickMin = static_cast<double>(tempoMin) / 1000.0 / division;
     const double etendue = std::min(msParTampon / msParTickMin + static_cast<double>(ticksArrondis),
                                     static_cast<double>(std::numeric_limits<uint32_t>::max()));
-    size_t plus = nombre;
-    size_t boucle = nombre;
+    uint64_t plus = UINT64_MAX;
+    uint64_t boucle = UINT64_MAX;
     if (nombre <= evenementsMaxMusique) {
         std::stable_sort(envois.begin(), envois.end(),
                          [](const Envoi& a, const Envoi& b) { return a.tick < b.tick; });
@@ -254,11 +258,15 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
         // The buffer where a pass ends holds at most a buffer's span of its
         // end and one of the next pass's start: the player starts that pass,
         // parsing the file again, in the block where the last one ended.
-        boucle = 0;
+        Rafale r;
         for (const Envoi& envoi : envois) {
-            boucle += (envoi.tick < fenetre ? envoi.poids : 0) +
-                      (envoi.tick + fenetre > fin ? envoi.poids : 0);
+            for (const bool dedans : {envoi.tick<fenetre, envoi.tick + fenetre> fin}) {
+                if (dedans) {
+                    r.ajouter(envoi.statut, envoi.premier, envoi.second);
+                }
+            }
         }
+        boucle = r.cout();
     }
     // The player rounds its clock to the nearest tick, and starts counting
     // afresh from that rounded tick at each tempo change and at the start of
@@ -270,7 +278,45 @@ std::optional<MesureMidi> mesurerMidi(const unsigned char* d, size_t taille) {
 }
 
 bool coutMidiAdmis(const MesureMidi& mesure) {
-    return mesure.rafaleMax <= rafaleMaxMusique && mesure.passeMin >= passeMinMusique &&
+    return mesure.coutMax <= budgetEvenements && mesure.passeMin >= passeMinMusique &&
            mesure.evenements <= evenementsMaxMusique &&
-           mesure.rafaleBoucle <= (evenementsMaxMusique - mesure.evenements) / evenementsParEnvoi;
+           mesure.coutBoucle <= budgetEvenements - coutLecture * mesure.evenements;
+}
+
+void Rafale::ajouter(unsigned statut, unsigned premier, unsigned second, int signe) {
+    const unsigned type = statut & 0xF0;
+    const size_t canal = statut & 0x0F;
+    const bool noteJouee = type == 0x90 && second > 0;
+    base_ += signe * static_cast<int64_t>(statut == 0xF0 ? coutSysex
+                                          : noteJouee    ? coutNote
+                                                         : coutEnvoi);
+    notes_[canal] += type < 0xF0 && noteJouee ? signe : 0;
+    // Controllers, pitch bends and pressures update the voices of their
+    // channel; note-ons and -offs and program changes leave the others be.
+    const bool modulation = type == 0xA0 || type == 0xB0 || type == 0xD0 || type == 0xE0;
+    if (modulation) {
+        parVoix_[canal] += signe * static_cast<int64_t>(
+                                       type == 0xB0 && premier == 121 ? coutVoixRemise : coutVoix);
+    }
+}
+
+uint64_t Rafale::cout() const {
+    // The voices the buffer's note-ons start on each channel count there;
+    // the rest of the 48, sounding from before, go where they cost most.
+    int64_t total = base_;
+    std::array<std::pair<int64_t, int64_t>, 16> places{};
+    for (size_t c = 0; c < 16; ++c) {
+        const int64_t lancees =
+            std::min<int64_t>(polyphonie, notes_[c] * static_cast<int64_t>(voixParNote));
+        total += parVoix_[c] * lancees;
+        places[c] = {parVoix_[c], polyphonie - lancees};
+    }
+    std::ranges::sort(places, std::greater<>());
+    int64_t restantes = polyphonie;
+    for (const auto& [parVoix, place] : places) {
+        const int64_t prises = std::min(place, restantes);
+        total += parVoix * prises;
+        restantes -= prises;
+    }
+    return static_cast<uint64_t>(total);
 }

@@ -1,5 +1,5 @@
 // Fuzz target for the song check: a song it accepts is one FluidSynth's player loads with the
-// same length, and playing it never sends more events in a buffer than the check foresaw.
+// same length, and playing it never sends events costing more in a buffer than the check foresaw.
 //
 // A libFuzzer target, built and run by scripts/fuzz.sh. The synthesizer has no SoundFont: the
 // events are counted, not heard.
@@ -32,18 +32,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
         synth = new_fluid_synth(reglages);
         trames = 0;
     }
-    size_t envoyes = 0;
+    Rafale envoyes;
     fluid_player_t* lecteur = new_fluid_player(synth);
-    // Counts the events sent, weighing as in the check; their sound does not
-    // matter.
+    // Costs the events sent as the check does; their sound does not matter.
+    // Meta events (a tempo, a text) reach the callback with their own type.
     fluid_player_set_playback_callback(
         lecteur,
-        [](void* compte, fluid_midi_event_t* e) {
-            const int type = fluid_midi_event_get_type(e);
-            *static_cast<size_t*>(compte) +=
-                type == 0xF0                                             ? poidsSysex
-                : type == 0xB0 && fluid_midi_event_get_control(e) == 121 ? poidsRemiseControleurs
-                                                                         : 1;
+        [](void* rafale, fluid_midi_event_t* e) {
+            const auto type = static_cast<unsigned>(fluid_midi_event_get_type(e));
+            const auto canal = static_cast<unsigned>(fluid_midi_event_get_channel(e));
+            const auto premier = static_cast<unsigned>(fluid_midi_event_get_key(e));
+            const auto second = static_cast<unsigned>(fluid_midi_event_get_velocity(e));
+            static_cast<Rafale*>(rafale)->ajouter(type < 0x80   ? 0xFF
+                                                  : type < 0xF0 ? type | canal
+                                                                : type,
+                                                  premier, second);
             return FLUID_OK;
         },
         &envoyes);
@@ -52,21 +55,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* donnees, size_t taille) {
     fluid_player_play(lecteur);
     // Two passes or two seconds, a buffer at a time. FluidSynth's length in
     // ticks must be the check's; a pass, seen a buffer at a time, must last
-    // at least what the check foresaw; a buffer holds no more events than it
+    // at least what the check foresaw; a buffer's events cost no more than it
     // foresaw, for the buffer where a pass starts those around the loop.
     constexpr int tramesTampon = 512;
     constexpr double tampon = tramesTampon / 44100.0;
     float gauche[tramesTampon], droite[tramesTampon];
     int tickAvant = 0, debutPasse = 0, passes = 0;
     for (int i = 0; i * tampon < 2.0 && passes < 3; ++i) {
-        envoyes = 0;
+        envoyes = Rafale{};
         fluid_synth_write_float(synth, tramesTampon, gauche, 0, 1, droite, 0, 1);
         trames += tramesTampon;
         const int tick = fluid_player_get_current_tick(lecteur);
         const bool nouvellePasse = i == 0 || tick < tickAvant;
         if (fluid_player_get_total_ticks(lecteur) != static_cast<int>(mesure->dernierTick) ||
             (i > 0 && nouvellePasse && (i - debutPasse + 2) * tampon + 0.002 < mesure->passeMin) ||
-            envoyes > (nouvellePasse ? mesure->rafaleBoucle : mesure->rafaleMax)) {
+            envoyes.cout() > (nouvellePasse ? mesure->coutBoucle : mesure->coutMax)) {
             std::abort();
         }
         tickAvant = tick;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <numeric>
@@ -30,6 +31,15 @@ double rms(const Echantillons& s, double debut = 0.0, double fin = 1e6) {
     const auto a = s.begin() + std::min<long>(std::ssize(s), std::lround(debut * frequence) * 2);
     const auto b = s.begin() + std::min<long>(std::ssize(s), std::lround(fin * frequence) * 2);
     return a < b ? std::sqrt(std::inner_product(a, b, a, 0.0) / static_cast<double>(b - a)) : 0.0;
+}
+
+// One channel of stereo frames: 0 left, 1 right.
+Echantillons voie(const Echantillons& s, size_t c) {
+    Echantillons v;
+    for (size_t i = c; i < s.size(); i += 2) {
+        v.push_back(s[i]);
+    }
+    return v;
 }
 
 // The first frame where `a` and `b` differ by more than FluidSynth's
@@ -57,6 +67,8 @@ TEST_F(Audio, SongsStartFromTheirBeginningOnACleanSynthesizerAndStopWhenAsked) {
     FMUSIC_PlaySong(piano);
     const Echantillons attendu = carte::rendre(0.3);
     EXPECT_GT(rms(attendu, 0.0, 0.012), audible) << "not heard from the first buffer";
+    EXPECT_GT(std::min(rms(voie(attendu, 0)), rms(voie(attendu, 1))), audible / 2)
+        << "not heard on both channels";
     FMUSIC_StopSong(piano);
     EXPECT_EQ(rms(carte::rendre(0.1)), 0.0) << "a stopped song still sounds";
     FMUSIC_PlaySong(piano);
@@ -107,7 +119,8 @@ TEST_F(Audio, OnlyFilesSafeAndCheapToPlayLoad) {
     const fs::path dossier = fs::temp_directory_path() / ("test_audio_" + std::to_string(getpid()));
     fs::create_directories(dossier);
     const auto agrandie = [&](const std::string& source, uintmax_t taille) {
-        const fs::path copie = dossier / fs::path(source).filename();
+        const fs::path copie =
+            dossier / (std::to_string(taille) + fs::path(source).filename().string());
         fs::copy_file(source, copie);
         fs::resize_file(copie, taille);
         return copie.string();
@@ -118,6 +131,7 @@ TEST_F(Audio, OnlyFilesSafeAndCheapToPlayLoad) {
     const std::pair<std::string, std::string> cas[] = {
         {musiques + "note-piano.mid", "m"},
         {sons + "4000hz.wav", "s"},
+        {agrandie(musiques + "note-orgue.mid", 1 << 20), "m"},
         {agrandie(musiques + "note-orgue.mid", (1 << 20) + 1), ""},
         {agrandie(sons + "trame-partielle.wav", 8 << 20), "s"},
         // The costliest songs the check accepts, and one event or a little
@@ -131,8 +145,19 @@ TEST_F(Audio, OnlyFilesSafeAndCheapToPlayLoad) {
         {musiques + "limite-boucle-plus.mid", ""},
         {musiques + "limite-evenements.mid", "m"},
         {musiques + "limite-evenements-plus.mid", ""},
+        {musiques + "limite-octets.mid", "m"},
+        {musiques + "limite-octets-plus.mid", ""},
         {musiques + "textes-33000.mid", ""},
+        {musiques + "dense-1mio.mid", ""},
+        // Files the player would spin on, or read past their end.
         {musiques + "tempo-nul.mid", ""},
+        {musiques + "ticks-1us.mid", ""},
+        {musiques + "tempos-boucle-courte.mid", ""},
+        {musiques + "smpte.mid", ""},
+        {musiques + "division-nulle.mid", ""},
+        {musiques + "piste-trop-longue.mid", ""},
+        {musiques + "pistes-127.mid", "m"},
+        {musiques + "pistes-128.mid", ""},
         // SDL_mixer's conversion buffer would be the length times 176,400.
         {sons + "1hz-4096s.wav", ""},
         {sons + "1hz-10s.wav", "s"},
@@ -176,14 +201,24 @@ TEST_F(Audio, OnlyFilesSafeAndCheapToPlayLoad) {
 }
 
 // Music a player might bring: the 31 songs of Debian's openttd-openmsx, game
-// music written elsewhere, each load and are heard.
+// music written elsewhere, and songs shaped like those sequencers write to
+// loop, each load and are heard.
 TEST_F(Audio, RealSongsLoadAndAreHeard) {
+    std::vector<fs::path> chemins;
     for (const auto& entree : fs::directory_iterator("/usr/share/games/openttd/baseset/openmsx")) {
-        if (entree.path().extension() == ".mid") {
-            FMUSIC_MODULE* m = FMUSIC_LoadSong(entree.path().c_str());
-            EXPECT_NE(m, nullptr) << entree.path();
+        chemins.push_back(entree.path());
+    }
+    for (const char* nom :
+         {"boucle-12-pistes.mid", "boucle-15-pistes.mid", "boucle-17-pistes.mid"}) {
+        chemins.push_back(musiques + nom);
+    }
+    ASSERT_EQ(std::ranges::count(chemins, ".mid", &fs::path::extension), 34);
+    for (const fs::path& chemin : chemins) {
+        if (chemin.extension() == ".mid") {
+            FMUSIC_MODULE* m = FMUSIC_LoadSong(chemin.c_str());
+            EXPECT_NE(m, nullptr) << chemin;
             FMUSIC_PlaySong(m);
-            EXPECT_GT(rms(carte::rendre(4.0)), audible) << entree.path();
+            EXPECT_GT(rms(carte::rendre(4.0)), audible) << chemin;
             FMUSIC_FreeSong(m);
         }
     }
