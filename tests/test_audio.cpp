@@ -102,11 +102,17 @@ TEST_F(Audio, SamplesStartAtOnceOverlapAndTheOldestGivesWay) {
         FSOUND_Sample_Load(FSOUND_FREE, (sons + "constant-10.wav").c_str(), 0, 0, 0);
     FSOUND_PlaySound(FSOUND_FREE, premier);
     EXPECT_EQ(carte::rendre(0.001)[0], 1000) << "the first frame missed the next buffer";
-    // 31 more fill every channel; one more takes the place of the first.
-    for (int i = 0; i < 31; ++i) {
+    carte::rendre(0.25);
+    // Once it has ended, a quiet sound, the loud one, 30 quiet ones: every channel sounds. The next
+    // two take the place of the two oldest, the second that of the loud one.
+    FSOUND_PlaySound(FSOUND_FREE, autre);
+    FSOUND_PlaySound(FSOUND_FREE, premier);
+    for (int i = 0; i < 30; ++i) {
         FSOUND_PlaySound(FSOUND_FREE, autre);
     }
     EXPECT_EQ(carte::rendre(0.001)[0], 1000 + 31 * 10) << "sounds do not overlap";
+    FSOUND_PlaySound(FSOUND_FREE, autre);
+    EXPECT_EQ(carte::rendre(0.001)[0], 1000 + 31 * 10) << "not the oldest sound that gave way";
     FSOUND_PlaySound(FSOUND_FREE, autre);
     EXPECT_EQ(carte::rendre(0.001)[0], 32 * 10) << "not the oldest sound that gave way";
     FSOUND_Sample_Free(autre);

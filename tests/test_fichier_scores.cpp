@@ -86,6 +86,36 @@ Table lecture(const std::string& texte) {
     return table;
 }
 
+// What a file reads as, scanned the way "%d" scans (any white space, a sign, numbers clamped to
+// 32 bits, a number across two of the reader's 512-byte pieces, up to the first word that is
+// not a number), and what a score then makes of it: the first rank whose entry is below it
+// while the one above is above it, with the entries the file lacks as zeros and the lowest
+// dropped; otherwise the file is left byte for byte.
+TEST_F(FichierScores, ScoresReadAsScanfWouldAndRankStrictly) {
+    const int32_t x = -7, bas = INT32_MIN, haut = INT32_MAX;
+    const std::string coupe = std::string(509, ' ') + "123456 7 8 9 10";
+    const std::tuple<std::string, Table, int32_t, std::string> cas[] = {
+        {"50 40 30 20 10", {50, 40, 30, 20, 10}, 60, "60 50 40 30 20"},
+        {"50 40 30 20 10", {50, 40, 30, 20, 10}, 35, "50 40 35 30 20"},
+        {"50 40 30 20 10", {50, 40, 30, 20, 10}, 15, "50 40 30 20 15"},
+        {"50 40 30 20 10", {50, 40, 30, 20, 10}, 30, ""},
+        {"50 40 30 20 10", {50, 40, 30, 20, 10}, 5, ""},
+        {"\t57\n43\r\n40\v12\f3 et la suite", {57, 43, 40, 12, 3}, 44, "57 44 43 40 12"},
+        {coupe, {123456, 7, 8, 9, 10}, 8, "123456 8 7 8 9"},
+        {"+5 -0 -2147483649 99999999999", {5, 0, bas, haut, x}, 3, "5 3 0 -2147483648 2147483647"},
+        {"1 2 x 4 5", {1, 2, x, x, x}, 3, "3 1 2 0 0"},
+        {"1 2-3", {1, 2, -3, x, x}, -2, "1 2 -2 -3 0"},
+        {"", {x, x, x, x, x}, 4, "4 0 0 0 0"},
+        {"0 0 0 0 0", {0, 0, 0, 0, 0}, 0, ""}};
+    for (const auto& [texte, lue, score, apres] : cas) {
+        SCOPED_TRACE(texte.substr(std::min(texte.size(), texte.find_first_not_of(" "))) + ", " +
+                     std::to_string(score));
+        EXPECT_EQ(lecture(texte), lue);
+        sauverHighScores(score);
+        EXPECT_EQ(scenario::lire(SCORES), apres.empty() ? texte : apres);
+    }
+}
+
 // Missing, a directory, a FIFO nobody writes to, /dev/null (which would take any score and
 // lose it), a table that does not end before the reading's limit: each reading and saving
 // gives its message, nothing blocks, and nothing is created or rewritten.
