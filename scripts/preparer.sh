@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing, then configures and builds the game in build/.
-#   scripts/preparer.sh jeu     what playing needs
-#   scripts/preparer.sh tests   what the tests and the data tools need as well
+#   scripts/preparer.sh jeu       what playing needs
+#   scripts/preparer.sh tests     what the tests and the data tools need as well
+#   scripts/preparer.sh windows   what the Windows build and its tests under Wine need (no build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 paquets=(cmake g++ make pkg-config libsdl1.2-compat-dev libsdl-image1.2-dev
          libsdl-ttf2.0-dev libsdl-mixer1.2-dev libfluidsynth-dev timgm6mb-soundfont)
 tests=OFF
-if [ "${1:-jeu}" = tests ]; then
+case "${1:-jeu}" in
+tests)
     tests=ON
     paquets+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev
               xvfb xauth xdotool python3 python3-pil python3-xlib openttd-openmsx
               clang-format fonts-leckerli-one python3-fonttools
               desktop-file-utils appstream shellcheck
               build-essential debhelper lintian git)
-fi
+    ;;
+windows)
+    paquets=(cmake ninja-build make pkg-config gcc mingw-w64 gcc-mingw-w64-x86-64-posix
+             g++-mingw-w64-x86-64-posix wine wine64 timgm6mb-soundfont zip libgtest-dev
+             xvfb xauth xdotool python3 python3-pil python3-xlib)
+    ;;
+esac
 
 journal=$(mktemp)
 trap 'rm -f "$journal"' EXIT
@@ -46,6 +54,10 @@ if [ ${#manquants[@]} -gt 0 ]; then
         echo "L'installation des paquets a échoué." >&2
         exit 1
     fi
+fi
+
+if [ "${1:-jeu}" = windows ]; then
+    exit 0
 fi
 
 # Configured once; later runs only build what changed. The compiler's output

@@ -1,6 +1,8 @@
 // The synthesizer the songs play on: FluidSynth with the settings the song check counts on.
 #include "audio_synthe.h"
 
+#include "fichiers.h"
+
 namespace {
 
 // Straight-line interpolation costs about two thirds of FluidSynth's
@@ -37,9 +39,10 @@ Synthetiseur creerSynthetiseur(int frequence) {
     fluid_settings_setstr(r, "player.timing-source", "sample");
     fluid_settings_setint(r, "player.reset-synth", 0);
     s.synth = r != nullptr ? new_fluid_synth(r) : nullptr;
-    if (s.synth != nullptr &&
-        fluid_synth_sfload(s.synth, "/usr/share/sounds/sf2/TimGM6mb.sf2", 1) == FLUID_FAILED) {
-        fluid_synth_sfload(s.synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
+    for (const std::string& chemin : cheminsSoundFont()) {
+        if (s.synth == nullptr || fluid_synth_sfload(s.synth, chemin.c_str(), 1) != FLUID_FAILED) {
+            break;
+        }
     }
     interpolerLineairement(s.synth);
     return s;

@@ -8,8 +8,13 @@
 // Ends the program with status 1 and one line on the error stream, before
 // anything is started, when no window could be shown: no display named in the
 // environment, or an X server that cannot be reached. A video driver the
-// player names in SDL_VIDEODRIVER is taken at its word.
+// player names in SDL_VIDEODRIVER is taken at its word. Each platform checks
+// in its own way (affichage_x11.cpp, affichage_windows.cpp).
 void verifierAffichage();
+
+// Ends the program with status 1 and the line "Erreur Affichage: " and the
+// reason on the error stream.
+[[noreturn]] void arreterSansAffichage(const char* raison);
 
 // Starts SDL's video with the libraries' own messages muted; ends the program
 // like verifierAffichage when SDL could only draw off screen, unseen (unless

@@ -36,7 +36,6 @@ class FichierVerrouille {
             verrouillerFichier(descripteur_, pourEcrire);
         }
     }
-    // Closing releases the lock.
     ~FichierVerrouille() {
         fermer();
     }
@@ -48,6 +47,9 @@ class FichierVerrouille {
     }
     // False when the system reports an error on closing.
     bool fermer() {
+        if (descripteur_ >= 0) {
+            deverrouillerFichier(descripteur_);
+        }
         const bool ferme = descripteur_ < 0 || fermerFichier(descripteur_);
         descripteur_ = -1;
         return ferme;

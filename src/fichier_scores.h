@@ -47,6 +47,7 @@ extern "C" {
 // Waits for the file's lock, shared or exclusive. False when the file system
 // has no locks: the file is then used as it was before locks existed.
 bool verrouillerFichier(int fichier, bool exclusif);
+bool deverrouillerFichier(int fichier);
 // The file's size, or -1.
 int64_t tailleFichier(int fichier);
 // Writes at `position`, as much as the system takes at once: the count

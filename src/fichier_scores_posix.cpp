@@ -15,6 +15,10 @@ bool verrouillerFichier(int fichier, bool exclusif) {
     return resultat == 0;
 }
 
+bool deverrouillerFichier(int fichier) {
+    return flock(fichier, LOCK_UN) == 0;
+}
+
 int64_t tailleFichier(int fichier) {
     struct stat etat;
     return fstat(fichier, &etat) == 0 ? static_cast<int64_t>(etat.st_size) : -1;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 // The same file as an SDL stream that closes the file when it is closed, so
@@ -19,8 +20,12 @@ SDL_RWops* ouvrirDonnees(const char* chemin, int64_t tailleMax);
 // is read, or cannot be read.
 std::vector<unsigned char> lireFichierRegulier(const char* chemin, int64_t tailleMax);
 
-// What each platform provides (fichiers_posix.cpp, fichiers_windows.cpp). C
-// linkage: tests stand in for these at link time by their plain names.
+// What each platform provides (fichiers_posix.cpp, fichiers_windows.cpp).
+
+// Where the General MIDI SoundFont may be, in the order to try.
+std::vector<std::string> cheminsSoundFont();
+
+// C linkage: tests stand in for these at link time by their plain names.
 extern "C" {
 
 // Opens a file only when it is a regular file, for reading or, with

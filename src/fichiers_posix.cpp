@@ -6,6 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+std::vector<std::string> cheminsSoundFont() {
+    // Debian's TimGM6mb, which the game depends on, then whichever General
+    // MIDI SoundFont the system names its default.
+    return {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2"};
+}
+
 int ouvrirFichierRegulier(const char* chemin, int64_t* taille, bool ecriture) {
     *taille = 0;
     if (chemin == nullptr) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "audio.h"
+#include "dossier.h"
 #include "ecran.h"
 
 #include <SDL.h>
@@ -14,22 +15,10 @@
 
 #include <cstdint>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
-#include <stdlib.h>
 #include <string>
 #include <vector>
-
-// Declares the real function and defines the stand-in the program calls instead, which gives
-// what the expression does.
-#define ENVELOPPE(R, NOM, PARAMETRES, ...)                                                         \
-    extern "C" R __real_##NOM PARAMETRES;                                                          \
-    extern "C" R __wrap_##NOM PARAMETRES {                                                         \
-        return __VA_ARGS__;                                                                        \
-    }
 
 namespace scenario {
 
@@ -80,37 +69,16 @@ inline void reinitialiser(uint32_t debut) {
 // (`detail` its symbol), a button pressed or released (`detail` the button), or any other.
 void evenement(uint32_t instant, Uint8 type, int detail = SDL_BUTTON_LEFT);
 
-inline void ecrire(const std::string& fichier, const std::string& contenu) {
-    std::ofstream(fichier, std::ios::binary | std::ios::trunc) << contenu;
-}
-inline std::string lire(const std::string& fichier) {
-    std::ifstream contenu(fichier, std::ios::binary);
-    return {std::istreambuf_iterator<char>(contenu), {}};
-}
-
-// A fresh copy of the game's data as the working directory, so that relative paths name its
-// files. Once a screen or the whole program has returned, the game must hold nothing: what the
-// test leaves held fails it.
-class Dossier : public ::testing::Test {
+// The game's data as the working directory (dossier.h). Once a screen or the whole program has
+// returned, the game must hold nothing: what the test leaves held fails it.
+class Dossier : public DossierDeDonnees {
   protected:
-    Dossier() {
-        std::filesystem::copy(PRESSATHON_DATA_DIR, chemin_,
-                              std::filesystem::copy_options::recursive);
-        std::filesystem::current_path(chemin_);
-    }
     ~Dossier() override {
         for (const auto& [objet, quoi] : vivants) {
             ADD_FAILURE() << quoi << " not released";
         }
         vivants.clear();
-        std::filesystem::current_path(ancien_);
-        std::filesystem::remove_all(chemin_);
     }
-
-  private:
-    std::filesystem::path ancien_ = std::filesystem::current_path();
-    std::string modele_ = std::filesystem::temp_directory_path() / "pressathon-XXXXXX";
-    std::filesystem::path chemin_ = mkdtemp(modele_.data()) != nullptr ? modele_ : "";
 };
 
 } // namespace scenario

@@ -1,8 +1,8 @@
 // Score file: reading, ranked insertion, rewriting in place, failures and concurrent games.
+#include "dossier.h"
 #include "fichier_scores.h"
 #include "highscores.h"
 #include "jeu.h"
-#include "scenario.h"
 
 #include <gtest/gtest.h>
 
@@ -11,25 +11,37 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
+#endif
 
 // The file's changes (writes and truncations) are counted down, so that a test can stop the
 // program just before any one of them; writes may also be made to take two bytes at a time,
-// as a disk short of room or a signal may do.
+// as a disk short of room or a signal may do, or to find no room past a size, as a full disk.
 static std::atomic<int> changementsAvantArret = 0;
 static bool ecrituresCourtes = false;
+static int64_t placeSurLeDisque = INT64_MAX;
 
 static void changer() {
     if (--changementsAvantArret == 0) {
-        _exit(0);
+        std::_Exit(0);
     }
+}
+
+extern "C" long __real_ecrireA(int f, const char* o, size_t t, int64_t p);
+static long ecrire(int f, const char* o, size_t t, int64_t p) {
+    const auto place = static_cast<size_t>(std::max<int64_t>(placeSurLeDisque - p, 0));
+    return place == 0 ? -1
+                      : __real_ecrireA(f, o, std::min({t, place, ecrituresCourtes ? 2 : t}), p);
 }
 
 // Two games ending together: the first, about to write, waits for the second to have read the
@@ -55,8 +67,7 @@ static void noterLecture() {
 }
 
 ENVELOPPE(long, ecrireA, (int f, const char* o, size_t t, int64_t p),
-          (changer(), attendreLeDeuxieme(),
-           __real_ecrireA(f, o, ecrituresCourtes ? std::min<size_t>(t, 2) : t, p)))
+          (changer(), attendreLeDeuxieme(), ecrire(f, o, t, p)))
 ENVELOPPE(bool, tronquerFichier, (int f, int64_t taille),
           (changer(), __real_tronquerFichier(f, taille)))
 ENVELOPPE(long, lireA, (int f, void* o, size_t t, int64_t p), [&] {
@@ -68,7 +79,7 @@ ENVELOPPE(long, lireA, (int f, void* o, size_t t, int64_t p), [&] {
 namespace {
 
 namespace fs = std::filesystem;
-using FichierScores = scenario::Dossier;
+using FichierScores = scenario::DossierDeDonnees;
 using Table = std::array<int32_t, 5>;
 const char* const SCORES = FICHIER_HIGHSCORES;
 
@@ -122,12 +133,15 @@ TEST_F(FichierScores, ScoresReadAsScanfWouldAndRankStrictly) {
 TEST_F(FichierScores, AnythingButARegularFileCountsAsMissing) {
     // The table's last digit one byte past the first MiB.
     const std::string tropLong = std::string((1 << 20) - 13, ' ') + "50 40 30 20 10";
-    const std::pair<std::string, std::function<void()>> sortes[] = {
+    std::vector<std::pair<std::string, std::function<void()>>> sortes = {
         {"missing", [] {}},
         {"directory", [] { fs::create_directory(SCORES); }},
-        {"fifo", [] { mkfifo(SCORES, 0644); }},
-        {"/dev/null", [] { fs::create_symlink("/dev/null", SCORES); }},
         {"too long", [&] { scenario::ecrire(SCORES, tropLong); }}};
+#ifndef _WIN32
+    sortes.insert(sortes.begin() + 2,
+                  {{"fifo", [] { mkfifo(SCORES, 0644); }},
+                   {"/dev/null", [] { fs::create_symlink("/dev/null", SCORES); }}});
+#endif
     for (const auto& [sorte, preparer] : sortes) {
         fs::remove_all(SCORES);
         preparer();
@@ -166,8 +180,8 @@ TEST_F(FichierScores, TwoGamesEndingTogetherBothKeepTheirScores) {
 }
 
 // Whether the program dies between any two changes to the file, the disk takes less than
-// asked or a file-size limit stops the longer text, the file reads as the old table or the
-// new one, and a score that could not be written gives the message.
+// asked, or a full disk or a file-size limit stops the longer text, the file reads as the old
+// table or the new one, and a score that could not be written gives the message.
 TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
     const std::tuple<std::string, int32_t, std::string> cas[] = {
         {"-5 -10 -20 -30 -40", 4, "4 -5 -10 -20 -30"},
@@ -180,7 +194,7 @@ TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
         const Table ancienne = lecture(avant), nouvelle = lecture(apres);
         for (int coupure = 1; coupure <= 4; ++coupure) {
             scenario::ecrire(SCORES, avant);
-            EXPECT_EXIT((changementsAvantArret = coupure, sauverHighScores(score), _exit(0)),
+            EXPECT_EXIT((changementsAvantArret = coupure, sauverHighScores(score), std::_Exit(0)),
                         testing::ExitedWithCode(0), "");
             const Table lue = lecture(scenario::lire(SCORES));
             EXPECT_TRUE(lue == ancienne || lue == nouvelle) << "killed at change " << coupure;
@@ -192,10 +206,20 @@ TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
         ecrituresCourtes = false;
         EXPECT_EQ(std::tuple(testing::internal::GetCapturedStderr(), scenario::lire(SCORES)),
                   std::tuple("", apres));
-        // The limit at the old length. The death test keeps the error stream in a file, which
-        // the limit would cut: the message waits in a buffer until the limit is lifted.
-        scenario::ecrire(SCORES, avant);
+        // No room on the disk past the old text.
         const bool tient = apres.size() <= avant.size();
+        scenario::ecrire(SCORES, avant);
+        placeSurLeDisque = static_cast<int64_t>(avant.size());
+        testing::internal::CaptureStderr();
+        sauverHighScores(score);
+        placeSurLeDisque = INT64_MAX;
+        EXPECT_EQ(
+            std::tuple(testing::internal::GetCapturedStderr(), lecture(scenario::lire(SCORES))),
+            std::tuple(tient ? "" : messageSauvegarde, tient ? nouvelle : ancienne));
+#ifndef _WIN32
+        // A real file-size limit at the old length. The death test keeps the error stream in a
+        // file, which the limit would cut: the message waits in a buffer until the limit is lifted.
+        scenario::ecrire(SCORES, avant);
         rlimit limite{}, sansLimite{};
         getrlimit(RLIMIT_FSIZE, &sansLimite);
         limite = {avant.size(), sansLimite.rlim_max};
@@ -205,6 +229,7 @@ TEST_F(FichierScores, AnInterruptedRewriteLeavesTheOldTableOrTheNew) {
                      setrlimit(RLIMIT_FSIZE, &sansLimite), std::exit(0)),
                     testing::ExitedWithCode(0), testing::Eq(tient ? "" : messageSauvegarde));
         EXPECT_EQ(lecture(scenario::lire(SCORES)), tient ? nouvelle : ancienne);
+#endif
     }
 }
 

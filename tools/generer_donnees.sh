@@ -39,6 +39,7 @@ CC0 1.0 (public domain dedication, https://creativecommons.org/publicdomain/zero
 | IMG/fondCredits.png | tools/generer_images.py | credits page, 300×500 |
 | IMG/icone.png | tools/generer_images.py | window icon, 32×32 |
 | icones/icone-48.png, icone-64.png, icone-128.png, icone-256.png | tools/generer_images.py | the same icon at larger sizes |
+| icones/pressathon.ico | tools/generer_images.py | the same icon, 32×32, as the Windows program's resource |
 | MUSIC/menu.mid | tools/generer_musique.py | menu song, loops (17.1 s) |
 | MUSIC/jeu01.mid | tools/generer_musique.py | game song (25.6 s) |
 | MUSIC/highscores.mid | tools/generer_musique.py | high-score song, loops (19.2 s) |

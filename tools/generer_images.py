@@ -457,6 +457,8 @@ def main():
     icones.mkdir(exist_ok=True)
     for cote in (48, 64, 128, 256):
         motif_icone(cote).save(icones / f"icone-{cote}.png", optimize=True)
+    # The Windows program's own icon, 32x32, as a classic bitmap any Windows shows.
+    motif_icone(32).save(icones / "pressathon.ico", sizes=[(32, 32)], bitmap_format="bmp")
 
 
 if __name__ == "__main__":
