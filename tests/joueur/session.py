@@ -49,18 +49,22 @@ class ServeurX:
 
 
 # The game running in a private copy of data/ (`fichiers` maps a path in it to new bytes, or to
-# None to remove it), with its window, and its stderr kept there as "..stderr"; or another
-# `commande` (the bench's bare window) in its place.
+# None to remove it), with its window, and its stderr kept there (`sortie_erreurs`); or another
+# `commande` (the bench's bare window, the Windows game under Wine) in its place, in a copy of
+# `donnees`; or in the `dossier` of another game running, which it neither copies nor removes.
 class Partie(contextlib.AbstractContextManager):
-    def __init__(self, serveur, fichiers=None, env=None, commande=(PROGRAMME,)):
-        self.serveur, self.fenetre = serveur, None
-        self.dossier = Path(tempfile.mkdtemp(prefix="pressathon-joueur-"))
-        shutil.copytree(DONNEES, self.dossier, dirs_exist_ok=True)
+    def __init__(self, serveur, fichiers=None, env=None, commande=(PROGRAMME,), donnees=DONNEES,
+                 dossier=None):
+        self.serveur, self.fenetre, self.propre = serveur, None, dossier is None
+        self.dossier = Path(dossier or tempfile.mkdtemp(prefix="pressathon-joueur-"))
+        if self.propre:
+            shutil.copytree(donnees, self.dossier, dirs_exist_ok=True)
         for chemin, contenu in (fichiers or {}).items():
             (self.dossier / chemin).unlink()
             if contenu is not None:
                 (self.dossier / chemin).write_bytes(contenu)
-        self.erreurs = open(self.dossier / "..stderr", "wb")
+        self.erreurs = tempfile.NamedTemporaryFile(prefix="..stderr", dir=self.dossier,
+                                                   delete=False)
         self.lance = time.monotonic()  # for timing the start-up
         self.processus = subprocess.Popen(
             commande, cwd=self.dossier, env=dict(os.environ, DISPLAY=serveur.nom)
@@ -70,10 +74,15 @@ class Partie(contextlib.AbstractContextManager):
     def __exit__(self, *erreur):
         arreter(self.processus)
         self.erreurs.close()
-        shutil.rmtree(self.dossier, ignore_errors=True)
+        if self.propre:
+            shutil.rmtree(self.dossier, ignore_errors=True)
 
     def lire(self, nom):
         return (self.dossier / nom).read_bytes()
+
+    def sortie_erreurs(self):
+        self.erreurs.flush()
+        return Path(self.erreurs.name).read_bytes()
 
     def xdotool(self, *arguments, delai=10):
         return subprocess.run(["xdotool", *map(str, arguments)], check=True, timeout=delai,

@@ -46,13 +46,13 @@ class Parcours(unittest.TestCase):
         partie.montre("IMG/fondCredits.png", (0, 0, 300, 500))
         partie.touche("Escape")
         self.assertEqual(partie.processus.wait(5), 0)
-        self.assertEqual(partie.lire("..stderr"), "Erreur Fichier: Ouverture du fichier échouée "
+        self.assertEqual(partie.sortie_erreurs(), "Erreur Fichier: Ouverture du fichier échouée "
                          "lors de la récupération des HighScores".encode("latin-1"))
         self.assertTrue(any(partie.lire("..son")), "no music reached the sound device")
 
         # Without its menu song or a display, the game ends with status 1.
         with Partie(self.serveur, fichiers={"MUSIC/menu.mid": None}, env=SANS_FUITES) as partie:
-            self.assertEqual((partie.processus.wait(10), partie.lire("..stderr")), (1, b""))
+            self.assertEqual((partie.processus.wait(10), partie.sortie_erreurs()), (1, b""))
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
         for affichage in ({}, {"DISPLAY": ":59999"}, {"DISPLAY": "localhost:59999"}):
