@@ -285,6 +285,15 @@ def main():
                    % (melange, len(parts), min(parts), max(parts)), "", "<= 3 %",
                    oui(melange <= 3)))
 
+    print("what each event costs...", file=sys.stderr)
+    couts = [ligne.split("\t") for ligne in subprocess.run(
+        [os.path.join(CONSTRUCTION, "bench", "couts")], check=True, capture_output=True,
+        text=True).stdout.splitlines()]
+    depasses = [nom for nom, mesure, constante in couts if float(mesure) > float(constante)]
+    lignes.append(("Costs behind the song check (ns): measured against counted",
+                   "; ".join("%s %s (%s)" % tuple(c) for c in couts), "",
+                   "each within what the check counts",
+                   oui(not depasses) if not depasses else "**NO**: " + ", ".join(depasses)))
     print("every song's slowest buffer (a few minutes)...", file=sys.stderr)
     pires = tampons()
     pire = max(pires, key=pires.get)

@@ -7,7 +7,7 @@ set -eu
 racine=$(cd "$(dirname "$0")/.." && pwd)
 construction=${PRESSATHON_BENCH_BUILD:-$racine/build-bench}
 cmake -S "$racine" -B "$construction" -DPRESSATHON_BENCH=ON >/dev/null
-cmake --build "$construction" -j2 --target pressathon melange tampons fenetre_nue sonde >/dev/null
+cmake --build "$construction" -j2 --target pressathon melange tampons couts fenetre_nue sonde >/dev/null
 # The tests' X server: Xvfb on a free display, for the run.
 exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" \
     /usr/bin/python3 "$racine/bench/mesures.py" "$construction"
