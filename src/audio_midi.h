@@ -24,24 +24,24 @@ struct MesureMidi {
 };
 
 // What FluidSynth 2.3 costs with the game's synthesizer (48 voices, no
-// reverb or chorus, linear interpolation, TimGM6mb), a little over the most
-// each took on the 2-core build machine, in nanoseconds (the README's
-// "Songs" section gives the measurements). A buffer may spend 3/8 of its
+// reverb or chorus, linear interpolation, TimGM6mb), a fifth or more over
+// the most each took on the quiet 2-core build machine, in nanoseconds
+// (HACKING.md gives the measurements, bench/couts.cpp takes them again). A buffer may spend 3/8 of its
 // 11.6 ms, 4350 us, so that a machine a third slower still stays within half
 // of it; 900 us of that go to rendering 48 voices whatever the events.
 constexpr uint64_t budgetEvenements = 3450000;
 // Any event sent: a program change, a note-off, a controller on a channel
 // where nothing sounds, a tempo or a text.
-constexpr uint64_t coutEnvoi = 500;
+constexpr uint64_t coutEnvoi = 600;
 // A note-on starts up to `voixParNote` voices, stealing as many when all 48
-// sound.
-constexpr uint64_t coutNote = 6000;
+// sound; the first ones of a song, on a synthesizer as new, cost the most.
+constexpr uint64_t coutNote = 10000;
 constexpr unsigned voixParNote = 6;
 constexpr unsigned polyphonie = 48;
 // A controller, a pitch bend or a pressure updates every voice sounding on
 // its channel; a reset of all controllers (121) recomputes each one whole.
-constexpr uint64_t coutVoix = 100;
-constexpr uint64_t coutVoixRemise = 500;
+constexpr uint64_t coutVoix = 120;
+constexpr uint64_t coutVoixRemise = 600;
 // A system-exclusive message: a GM reset, a tuning of all channels.
 constexpr uint64_t coutSysex = 10000;
 // Parsing the file again at each start or loop, and freeing the last pass

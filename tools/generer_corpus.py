@@ -70,33 +70,33 @@ def morceau_limite(genre, en_plus=False):
     the shortest loop, or the most events parsed at each pass. With `en_plus`, one event too
     many, or a loop a little too short. Strings on every channel first (six voices a low note).
 
-    The check allows 3,450,000 ns of events a buffer, at 6,000 a note-on, 500 any other event,
-    and for every voice sounding on its channel 100 more a controller, 500 more a reset of all
+    The check allows 3,450,000 ns of events a buffer, at 10,000 a note-on, 600 any other event,
+    and for every voice sounding on its channel 120 more a controller, 600 more a reset of all
     controllers, 10,000 a system-exclusive reset; 50 an event parsed at each pass."""
     e = [(0, bytes([0xC0 | canal, 48])) for canal in range(16)]
     tampon, pas, tampons, evenements = [], 40, 8, 0
     if genre == "notes":
-        # On channel 0, at each of 11 ticks, 6 note-ons, then pan changes: 66 and 576, which
-        # make 66 * 6,000 + 576 * (500 + 48 * 100) = 3,448,800.
-        n = 642
+        # On channel 0, at each of 11 ticks, 6 note-ons, then pan changes: 66 and 438, which
+        # make 66 * 10,000 + 438 * (600 + 48 * 120) = 3,445,680.
+        n = 504
         for i in range(n):
             debut_tick = (i * 11 // n * n + 10) // 11
             tampon.append(bytes([0x90, i * 5 % 48, 127]) if i - debut_tick < 6
                           else bytes([0xB0, 10, i % 128]))
     elif genre == "sysex":
-        # 5 notes, then 100 resets of all controllers on channel 0 among 97 GM resets:
-        # 5 * 6,000 + 100 * (500 + 48 * 500) + 97 * 10,000 = 3,450,000.
+        # 5 notes, then 100 resets of all controllers on channel 0 among 46 GM resets:
+        # 5 * 10,000 + 100 * (600 + 48 * 600) + 46 * 10,000 = 3,450,000.
         tampon = [note(i) for i in range(5)]
-        tampon += [b"\xb0\x79\x00" if i * 100 // 197 < (i + 1) * 100 // 197
-                   else b"\xf0\x05\x7e\x7f\x09\x01\xf7" for i in range(197)]
+        tampon += [b"\xb0\x79\x00" if i * 100 // 146 < (i + 1) * 100 // 146
+                   else b"\xf0\x05\x7e\x7f\x09\x01\xf7" for i in range(146)]
     elif genre == "boucle":
         # Four buffers of 63 notes every 20 ticks: a pass of 0.104 s, or 0.099 s.
         tampon, pas, tampons = [note(i) for i in range(63)], 20, 4
     elif genre == "evenements":
-        # Note-offs where nothing sounds: with the programs and the end of track, 68,840
-        # events parsed, and the 16 programs sent around the loop: 68,840 * 50 + 16 * 500.
+        # Note-offs where nothing sounds: with the programs and the end of track, 68,808
+        # events parsed, and the 16 programs sent around the loop: 68,808 * 50 + 16 * 600.
         tampon = [bytes([0x8F, i % 128, 0]) for i in range(690)]
-        pas, evenements = 20, 68840 - 17 + en_plus
+        pas, evenements = 20, 68808 - 17 + en_plus
         tampons = (evenements + 689) // 690
     for t in range(tampons):
         n = min(690, evenements - t * 690) if evenements else len(tampon)
@@ -191,13 +191,13 @@ def fichiers_en_marge(piano):
     sortie["dense-1mio"] = midi([piste(notes + [(0, b"\xff\x01" + nombre_variable(reste)
                                                  + b"a" * reste)], 1)])
     # The most events parsed at each pass, a 51,200-byte system-exclusive message's bytes
-    # counting 100 of them (one per 512): 68,737 events, the message's 3 and its 100 bytes'.
+    # counting 100 of them (one per 512): 68,705 events, the message's 3 and its 100 bytes'.
     # With 512 bytes more, one too many.
     for nom, octets in (("limite-octets", 51200), ("limite-octets-plus", 51712)):
         e = [(0, bytes([0xC0 | canal, 48])) for canal in range(16)]
-        e += [(20 + i // 690 * 20, bytes([0x8F, i % 128, 0])) for i in range(68737 - 17)]
+        e += [(20 + i // 690 * 20, bytes([0x8F, i % 128, 0])) for i in range(68705 - 17)]
         e.append((30, b"\xf0" + nombre_variable(octets) + bytes(octets - 1) + b"\xf7"))
-        sortie[nom] = midi([piste(e, 20 + (68737 - 17) // 690 * 20 + 40)])
+        sortie[nom] = midi([piste(e, 20 + (68705 - 17) // 690 * 20 + 40)])
     return sortie
 
 
