@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 paquets=(cmake g++ make pkg-config libsdl1.2-compat-dev libsdl-image1.2-dev
-         libsdl-ttf2.0-dev libsdl-mixer1.2-dev libfluidsynth-dev timgm6mb-soundfont)
+         libsdl-ttf2.0-dev libsdl-mixer1.2-dev libfluidsynth-dev libpipewire-0.3-dev
+         timgm6mb-soundfont)
 tests=OFF
 case "${1:-jeu}" in
 tests)
@@ -16,7 +17,8 @@ tests)
               xvfb xauth xdotool python3 python3-pil python3-xlib openttd-openmsx
               clang-format fonts-leckerli-one python3-fonttools
               desktop-file-utils appstream shellcheck
-              build-essential debhelper lintian git)
+              build-essential debhelper lintian git
+              pipewire wireplumber pipewire-pulse dbus pulseaudio pulseaudio-utils)
     ;;
 windows)
     paquets=(cmake ninja-build make pkg-config gcc mingw-w64 gcc-mingw-w64-x86-64-posix

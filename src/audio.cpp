@@ -8,6 +8,7 @@
 #include "audio.h"
 
 #include "audio_midi.h"
+#include "audio_pilote.h"
 #include "audio_synthe.h"
 #include "audio_wav.h"
 #include "fichiers.h"
@@ -95,8 +96,10 @@ void preparer() {
     {
         ErreursMuettes muet;
         // Left up until SDL_Quit, which the menu calls anyway.
-        SDL_InitSubSystem(SDL_INIT_AUDIO);
-        etat.peripherique = Mix_OpenAudio(etat.frequence, AUDIO_S16SYS, 2, tramesTampon) == 0;
+        etat.peripherique = ouvrirPeripherique([] {
+            SDL_InitSubSystem(SDL_INIT_AUDIO);
+            return Mix_OpenAudio(etat.frequence, AUDIO_S16SYS, 2, tramesTampon) == 0;
+        });
     }
     if (!etat.peripherique) {
         return;

@@ -26,9 +26,9 @@ struct MesureMidi {
 // What FluidSynth 2.3 costs with the game's synthesizer (48 voices, no
 // reverb or chorus, linear interpolation, TimGM6mb), a fifth or more over
 // the most each took on the quiet 2-core build machine, in nanoseconds
-// (HACKING.md gives the measurements, bench/couts.cpp takes them again). A buffer may spend 3/8 of its
-// 11.6 ms, 4350 us, so that a machine a third slower still stays within half
-// of it; 900 us of that go to rendering 48 voices whatever the events.
+// (HACKING.md gives the measurements, bench/couts.cpp takes them again). A buffer may spend 3/8 of
+// its 11.6 ms, 4350 us, so that a machine a third slower still stays within half of it; 900 us of
+// that go to rendering 48 voices whatever the events.
 constexpr uint64_t budgetEvenements = 3450000;
 // Any event sent: a program change, a note-off, a controller on a channel
 // where nothing sounds, a tempo or a text.
