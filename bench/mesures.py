@@ -9,14 +9,17 @@ with the probe preloaded (bench/sonde.cpp) and SDL's dummy sound driver, whose
 sound thread asks for 512-frame buffers at a card's pace.
 """
 
+import array
 import math
 import os
+import random
 import select
 import statistics
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 ICI = os.path.dirname(os.path.abspath(__file__))
@@ -29,6 +32,7 @@ sys.path.insert(0, os.path.join(RACINE, "tests", "joueur"))
 from Xlib import X, display  # noqa: E402
 from Xlib.ext import xinput, xtest  # noqa: E402
 
+from serveurs_son import pipewire, pulseaudio  # noqa: E402
 from session import Partie, ServeurX  # noqa: E402
 
 NUE = [os.path.join(CONSTRUCTION, "bench", "fenetre_nue")]
@@ -258,6 +262,68 @@ def tampons():
     return pires
 
 
+# One second of silence in the game's song's place: a click's sound is then the first after it.
+SILENCE = (b"MThd\0\0\0\6\0\0\0\1\1\xe0" b"MTrk\0\0\0\x09"
+           b"\0\x80\x3c\0" b"\x87\x40\xff\x2f\0")
+CLIC = os.path.join(RACINE, "data", "SFX", "click.wav")
+
+
+class Enregistreur:
+    """A null sink's monitor as it comes (48 kHz, mono), each read stamped: the frames play,
+    seen from the monitor, as early as their arrivals allow (the lower envelope of
+    arrival - frames so far / rate, taken around each moment, as the server's clock drifts)."""
+
+    def __init__(self, son):
+        self.parec = subprocess.Popen(
+            ["parec", "-d", son.moniteur, "--raw", "--format=s16le", "--channels=1",
+             "--rate=48000", "--latency=1024"], env=son.env_serveurs, stdout=subprocess.PIPE)
+        self.donnees, self.lectures = bytearray(), []
+        self.fil = threading.Thread(target=self.lire)
+        self.fil.start()
+
+    def lire(self):
+        while morceau := os.read(self.parec.stdout.fileno(), 65536):
+            self.donnees += morceau
+            self.lectures.append((time.monotonic(), len(self.donnees) // 2))
+
+    def arreter(self):
+        self.parec.terminate()
+        self.fil.join()
+
+    def apparition(self, t):
+        """When the first sound at or after `t` (s) plays."""
+        debut = min(l - n / 48000 for l, n in self.lectures if abs(l - t) < 0.3)
+        i = max(0, round((t - debut) * 48000))
+        sons = array.array("h", bytes(self.donnees[2 * i:2 * (i + 9600)]))
+        return next((debut + (i + k) / 48000 for k, v in enumerate(sons) if abs(v) > 300), None)
+
+
+def clics_entendus(serveur, son, temoin, jeu, clics=40):
+    """ms from each release (the X server's stamp) to its sound at the monitor, for the game's
+    clicks in a game, or the bare window's, on that sound server."""
+    with Partie(serveur, env=son.env, fichiers={"MUSIC/jeu01.mid": SILENCE} if jeu else None,
+                **({} if jeu else {"commande": NUE + [CLIC]})) as p:
+        p.attendre_titre("Pressathon - HOME" if jeu else "Fenetre nue")
+        if jeu:
+            p.touche("1")
+            p.attendre_titre("Pressathon - JOUE")
+        p.xdotool("mousemove", "--window", p.fenetre, 400, 300)
+        enregistreur = Enregistreur(son)
+        time.sleep(0.5)
+        temoin.relever()
+        for _ in range(clics):
+            for bouton in (X.ButtonPress, X.ButtonRelease):
+                xtest.fake_input(serveur.x, bouton, 1)
+                serveur.x.sync()
+                time.sleep(0.02)
+            time.sleep(random.uniform(0.15, 0.21))
+        time.sleep(0.3)
+        enregistreur.arreter()
+        relaches = [t for appui, t in temoin.relever() if not appui]
+        return [1000 * enregistreur.apparition(r / 1000) - r for r in relaches
+                if enregistreur.apparition(r / 1000) is not None]
+
+
 def quantile(valeurs, q):
     """Nearest rank: the smallest value with at least q of them at or below it."""
     return sorted(valeurs)[math.ceil(q * len(valeurs)) - 1]
@@ -333,6 +399,24 @@ def main():
               file=sys.stderr)
         cpu, parties = seance(serveur)
         noter_charge()
+
+    print("click to sound through PipeWire, then PulseAudio...", file=sys.stderr)
+    with ServeurX() as serveur:
+        temoin = Temoin(serveur.nom)
+        for nom, lancer, bornes in (("PipeWire", pipewire, True), ("PulseAudio", pulseaudio, False)):
+            with lancer() as son:
+                jeu_, nue_ = (clics_entendus(serveur, son, temoin, jeu) for jeu in (True, False))
+            p95, p95_nue = quantile(jeu_, 0.95), quantile(nue_, 0.95)
+            lignes.append(("Click to sound through %s, the driver left to the game / to SDL" % nom,
+                           "95th %.1f ms, median %.1f; %d of 40 heard"
+                           % (p95, statistics.median(jeu_), len(jeu_)),
+                           "95th %.1f ms, median %.1f (bare window, SDL's choice)"
+                           % (p95_nue, statistics.median(nue_)),
+                           "95th <= 35 ms and >= 8 below the bare window's" if bornes else "info",
+                           oui(p95 <= 35 and p95 <= p95_nue - 8 and len(jeu_) == 40)
+                           if bornes else "info"))
+        temoin.x.close()
+    noter_charge()
 
     for cadence in sorted({c for c, _ in PLAN}):
         lot = [p for p in parties if p["cadence"] == cadence]
