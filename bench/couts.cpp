@@ -9,7 +9,7 @@
 #include "audio_midi.h"
 #include "audio_synthe.h"
 
-#include <time.h>
+#include "temps_cpu.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,12 +19,6 @@
 namespace {
 
 fluid_synth_t* synth = nullptr;
-
-double tempsCpu() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
 
 void rendre() {
     float tampon[512];
@@ -42,11 +36,11 @@ double mesurer(int voix, int n, const std::function<void(int)>& envoi) {
             fluid_synth_noteon(synth, 0, 30 + k % 60, 100);
         }
         rendre();
-        const double debut = tempsCpu();
+        const double debut = 1e9 * tempsCpu();
         for (int i = 0; i < n; ++i) {
             envoi(i);
         }
-        tours.push_back((tempsCpu() - debut) / n);
+        tours.push_back((1e9 * tempsCpu() - debut) / n);
     }
     std::ranges::sort(tours);
     return tours[tours.size() / 2];

@@ -7,7 +7,7 @@
 #include "audio.h"
 #include "carte_son.h"
 
-#include <time.h>
+#include "temps_cpu.h"
 
 #include <cstdio>
 #include <string>
@@ -16,12 +16,6 @@ namespace {
 
 constexpr int frequence = 44100;
 constexpr int trames = 512;
-
-double tempsCpu() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 } // namespace
 

@@ -13,7 +13,7 @@
 #include "audio_midi.h"
 #include "audio_synthe.h"
 
-#include <time.h>
+#include "temps_cpu.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,12 +26,6 @@ namespace {
 
 constexpr int frequence = 44100;
 constexpr int trames = 512;
-
-double tempsCpu() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 // The slowest buffer of one pass and the loop's, in seconds, and where the slowest falls.
 struct Mesure {

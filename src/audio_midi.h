@@ -35,7 +35,7 @@ constexpr uint64_t budgetEvenements = 3450000;
 constexpr uint64_t coutEnvoi = 600;
 // A note-on starts up to `voixParNote` voices, stealing as many when all 48
 // sound; the first ones of a song, on a synthesizer as new, cost the most.
-constexpr uint64_t coutNote = 10000;
+constexpr uint64_t coutNote = 12000;
 constexpr unsigned voixParNote = 6;
 constexpr unsigned polyphonie = 48;
 // A controller, a pitch bend or a pressure updates every voice sounding on
