@@ -38,10 +38,9 @@ bool prise() {
             dossier = valeur;
         }
     }
+    const std::string chemin = dossier + "/" + (distante != nullptr ? distante : "pipewire-0");
     struct stat etat;
-    return !dossier.empty() &&
-           stat((dossier + "/" + (distante != nullptr ? distante : "pipewire-0")).c_str(), &etat) ==
-               0;
+    return !dossier.empty() && stat(chemin.c_str(), &etat) == 0;
 }
 
 // What the server's registry shows: the session manager's default metadata,
