@@ -148,4 +148,24 @@ TEST_F(Jeu, AGameFromItsFirstStepToEscape) {
     SDL_Quit();
 }
 
+// Without its click sound, on a sound card, a game counts its clicks in silence.
+TEST_F(Jeu, AMissingClickSoundLeavesTheCountAsItIs) {
+    SDL_Init(SDL_INIT_VIDEO);
+    TTF_Init();
+    FSOUND_Init(44100, 32, 0);
+    SDL_Surface* ecran = ouvrirFenetre(800, 600);
+    std::filesystem::remove("SFX/click.wav");
+    scenario::reinitialiser(0);
+    for (const uint32_t t : {1000u, 2000u, 3000u}) {
+        scenario::evenement(t, SDL_MOUSEBUTTONDOWN);
+        scenario::evenement(t + 10, SDL_MOUSEBUTTONUP);
+    }
+    scenario::evenement(12000, SDL_KEYDOWN, SDLK_ESCAPE);
+    jouer(ecran, nullptr);
+    EXPECT_EQ(scenario::lire(FICHIER_HIGHSCORES), "3 0 0 0 0");
+    FSOUND_Close();
+    TTF_Quit();
+    SDL_Quit();
+}
+
 } // namespace

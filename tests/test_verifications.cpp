@@ -70,6 +70,8 @@ TEST(Verifications, OnlyFilesSafeAndCheapToPlayLoad) {
         {musiques + "smpte.mid", ""},
         {musiques + "division-nulle.mid", ""},
         {musiques + "piste-trop-longue.mid", ""},
+        {musiques + "metas.mid", "m"},
+        {musiques + "metas-smpte-6.mid", ""},
         {musiques + "pistes-127.mid", "m"},
         {musiques + "pistes-128.mid", ""},
         // SDL_mixer's conversion buffer would be the length times 176,400.

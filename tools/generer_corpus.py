@@ -177,6 +177,13 @@ def fichiers_en_marge(piano):
             [(0, tempo(500000))] + [(20 * k, tempo(500000)) for k in range(1, 5)]
             + [(20 * k, note(i)) for k in range(1, 5) for i in range(63)], 100)]),
     }
+    # The meta events whose length FluidSynth checks, each at its length (a time signature, a
+    # key signature, an SMPTE offset, a tempo); then an SMPTE offset a byte too long.
+    metas = [(0, b"\xff\x58\x04\x04\x02\x18\x08"), (0, b"\xff\x59\x02\x00\x00"),
+             (0, b"\xff\x54\x05\x60\x00\x00\x00\x00"), (0, tempo(500000))]
+    sortie["metas"] = midi([piste(metas + piano, 960)])
+    metas[2] = (0, b"\xff\x54\x06\x60\x00\x00\x00\x00\x00")
+    sortie["metas-smpte-6"] = midi([piste(metas + piano, 960)])
     fin = sortie["piste-trop-longue"]
     fin[18:22] = struct.pack(">I", len(fin) - 22 + 1)
     sortie["piste-trop-longue"] = bytes(fin)

@@ -7,6 +7,7 @@
 import os
 import re
 import subprocess
+import time
 import unittest
 
 from session import Partie, ServeurX
@@ -73,10 +74,14 @@ class Windows(unittest.TestCase):
                                       ("KP_1", "JOUE", (800, 600))):
             partie.touche(touche)
             self.ecran(partie, titre, taille)
-        # A game of 7 clicks, the wheel spun between them: scrolling is not clicking.
+        # A game of 7 clicks, the wheel spun between them: scrolling is not clicking. It lasts
+        # its ten seconds, from its screen to its score.
+        debut = time.monotonic()
         partie.clic(7)
         partie.clic(40, 4, 1)
         partie.attendre(lambda: partie.lire(SCORES) != b"5 4 3 2 1", 25, "the end")
+        self.assertGreater(time.monotonic() - debut, 9.5)
+        self.assertLess(time.monotonic() - debut, 11)
         self.assertEqual(partie.lire(SCORES), b"7 5 4 3 2")
         partie.touche("Escape")
         self.ecran(partie, "HOME", (800, 600))
