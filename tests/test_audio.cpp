@@ -91,6 +91,16 @@ TEST_F(Audio, SongsStartFromTheirBeginningOnACleanSynthesizerAndStopWhenAsked) {
     const Echantillons unePasse = carte::rendre(1.5);
     EXPECT_GT(rms(unePasse, 0.0, 0.3), audible);
     EXPECT_LT(rms(unePasse, 1.1, 1.3), audible) << "the looping setting lost on stop";
+    // Set as the menu and the credits set theirs, as soon as the song starts: once, or for
+    // ever.
+    FMUSIC_PlaySong(orgue);
+    FMUSIC_SetLooping(orgue, 0);
+    const Echantillons credits = carte::rendre(1.5);
+    EXPECT_GT(rms(credits, 0.0, 0.3), audible) << "a song played once not heard";
+    EXPECT_LT(rms(credits, 1.1, 1.3), audible) << "a song played once heard twice";
+    FMUSIC_PlaySong(orgue);
+    FMUSIC_SetLooping(orgue, 1);
+    EXPECT_GT(rms(carte::rendre(2.3), 2.0, 2.3), audible) << "a looping song ends";
     FMUSIC_FreeSong(orgue);
 }
 

@@ -6,12 +6,14 @@
 #include "audio.h"
 #include "audio_wav.h"
 #include "ecran.h"
+#include "fichiers.h"
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -70,6 +72,8 @@ TEST(Verifications, OnlyFilesSafeAndCheapToPlayLoad) {
         {musiques + "smpte.mid", ""},
         {musiques + "division-nulle.mid", ""},
         {musiques + "piste-trop-longue.mid", ""},
+        {musiques + "morceau-etranger.mid", ""},
+        {musiques + "morceau-non-ascii.mid", ""},
         {musiques + "metas.mid", "m"},
         {musiques + "metas-smpte-6.mid", ""},
         {musiques + "pistes-127.mid", "m"},
@@ -114,6 +118,14 @@ TEST(Verifications, OnlyFilesSafeAndCheapToPlayLoad) {
     }
     TTF_Quit();
     fs::remove_all(dossier);
+}
+
+// The SoundFont is where the platform keeps it: Debian's package, or beside the program.
+TEST(Verifications, TheSoundFontIsFound) {
+    const std::vector<std::string> chemins = cheminsSoundFont();
+    EXPECT_TRUE(std::ranges::any_of(chemins, [](const std::string& c) {
+        return c.ends_with("TimGM6mb.sf2") && fs::is_regular_file(c);
+    }));
 }
 
 } // namespace

@@ -84,18 +84,19 @@ def morceau_limite(genre, en_plus=False):
             tampon.append(bytes([0x90, i * 5 % 48, 127]) if i - debut_tick < 6
                           else bytes([0xB0, 10, i % 128]))
     elif genre == "sysex":
-        # 5 notes, then 100 resets of all controllers on channel 0 among 45 GM resets:
+        # 5 notes, then 100 resets of all controllers on channel 15 among 45 GM resets:
         # 5 * 12,000 + 100 * (600 + 48 * 600) + 45 * 10,000 = 3,450,000.
         tampon = [note(i) for i in range(5)]
-        tampon += [b"\xb0\x79\x00" if i * 100 // 145 < (i + 1) * 100 // 145
+        tampon += [b"\xbf\x79\x00" if i * 100 // 145 < (i + 1) * 100 // 145
                    else b"\xf0\x05\x7e\x7f\x09\x01\xf7" for i in range(145)]
     elif genre == "boucle":
         # Four buffers of 63 notes every 20 ticks: a pass of 0.104 s, or 0.099 s.
         tampon, pas, tampons = [note(i) for i in range(63)], 20, 4
     elif genre == "evenements":
-        # Note-offs where nothing sounds: with the programs and the end of track, 68,808
-        # events parsed, and the 16 programs sent around the loop: 68,808 * 50 + 16 * 600.
-        tampon = [bytes([0x8F, i % 128, 0]) for i in range(690)]
+        # Note-offs where nothing sounds (note-ons of velocity 0, as most songs write them):
+        # with the programs and the end of track, 68,808 events parsed, and the 16 programs
+        # sent around the loop: 68,808 * 50 + 16 * 600.
+        tampon = [bytes([0x9F, i % 128, 0]) for i in range(690)]
         pas, evenements = 20, 68808 - 17 + en_plus
         tampons = (evenements + 689) // 690
     for t in range(tampons):
@@ -184,6 +185,12 @@ def fichiers_en_marge(piano):
     sortie["metas"] = midi([piste(metas + piano, 960)])
     metas[2] = (0, b"\xff\x54\x06\x60\x00\x00\x00\x00\x00")
     sortie["metas-smpte-6"] = midi([piste(metas + piano, 960)])
+    # A chunk of another kind before the track, as karaoke files have, holding what reads as
+    # events: FluidSynth 2.3 spins for ever on it; and the same under a name not ASCII.
+    for nom, autre in (("morceau-etranger", b"XFIH"), ("morceau-non-ascii", b"\x80\x81\x82\x83")):
+        evenements = b"\x00\x90\x3c\x40\x83\x60\xff\x2f\x00"
+        morceau = autre + struct.pack(">I", len(evenements)) + evenements
+        sortie[nom] = midi([morceau + piste(piano, 960)])
     fin = sortie["piste-trop-longue"]
     fin[18:22] = struct.pack(">I", len(fin) - 22 + 1)
     sortie["piste-trop-longue"] = bytes(fin)
