@@ -40,8 +40,8 @@ constexpr unsigned voixParNote = 6;
 constexpr unsigned polyphonie = 48;
 // A controller, a pitch bend or a pressure updates every voice sounding on
 // its channel; a reset of all controllers (121) recomputes each one whole.
-constexpr uint64_t coutVoix = 120;
-constexpr uint64_t coutVoixRemise = 600;
+constexpr uint64_t coutVoix = 130;
+constexpr uint64_t coutVoixRemise = 650;
 // A system-exclusive message: a GM reset, a tuning of all channels.
 constexpr uint64_t coutSysex = 10000;
 // Parsing the file again at each start or loop, and freeing the last pass

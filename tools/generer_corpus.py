@@ -71,24 +71,24 @@ def morceau_limite(genre, en_plus=False):
     many, or a loop a little too short. Strings on every channel first (six voices a low note).
 
     The check allows 3,450,000 ns of events a buffer, at 12,000 a note-on, 600 any other event,
-    and for every voice sounding on its channel 120 more a controller, 600 more a reset of all
+    and for every voice sounding on its channel 130 more a controller, 650 more a reset of all
     controllers, 10,000 a system-exclusive reset; 50 an event parsed at each pass."""
     e = [(0, bytes([0xC0 | canal, 48])) for canal in range(16)]
     tampon, pas, tampons, evenements = [], 40, 8, 0
     if genre == "notes":
-        # On channel 0, at each of 11 ticks, 6 note-ons, then pan changes: 66 and 417, which
-        # make 66 * 12,000 + 417 * (600 + 48 * 120) = 3,444,120.
-        n = 483
+        # On channel 0, at each of 11 ticks, 6 note-ons, then pan changes: 66 and 388, which
+        # make 66 * 12,000 + 388 * (600 + 48 * 130) = 3,445,920.
+        n = 454
         for i in range(n):
             debut_tick = (i * 11 // n * n + 10) // 11
             tampon.append(bytes([0x90, i * 5 % 48, 127]) if i - debut_tick < 6
                           else bytes([0xB0, 10, i % 128]))
     elif genre == "sysex":
-        # 5 notes, then 100 resets of all controllers on channel 15 among 45 GM resets:
-        # 5 * 12,000 + 100 * (600 + 48 * 600) + 45 * 10,000 = 3,450,000.
+        # 5 notes, then 100 resets of all controllers on channel 15 among 21 GM resets:
+        # 5 * 12,000 + 100 * (600 + 48 * 650) + 21 * 10,000 = 3,450,000.
         tampon = [note(i) for i in range(5)]
-        tampon += [b"\xbf\x79\x00" if i * 100 // 145 < (i + 1) * 100 // 145
-                   else b"\xf0\x05\x7e\x7f\x09\x01\xf7" for i in range(145)]
+        tampon += [b"\xbf\x79\x00" if i * 100 // 121 < (i + 1) * 100 // 121
+                   else b"\xf0\x05\x7e\x7f\x09\x01\xf7" for i in range(121)]
     elif genre == "boucle":
         # Four buffers of 63 notes every 20 ticks: a pass of 0.104 s, or 0.099 s.
         tampon, pas, tampons = [note(i) for i in range(63)], 20, 4
