@@ -55,9 +55,10 @@ class Serveur:
         while not condition():
             mort = [p.args[0] for p in self.processus if p.poll() is not None]
             if mort or time.monotonic() > limite:
-                journal = (self.dossier / (self.processus[-1].args[0] + ".log")).read_text()
+                journaux = "".join("== %s\n%s" % (p.args[0], (self.dossier / (p.args[0] + ".log"))
+                                                  .read_text()[-1500:]) for p in self.processus)
                 raise RuntimeError("no %s (%s):\n%s" % (quoi, ", ".join(mort) or "too long",
-                                                        journal[-2000:]))
+                                                        journaux))
             time.sleep(0.02)
 
     def pactl(self, *arguments):
