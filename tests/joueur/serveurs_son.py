@@ -100,6 +100,11 @@ def pipewire(gestionnaire=True):
         if not gestionnaire:
             yield serveur
             return
+        # Nothing Bluetooth: its monitor asks systemd's logind, which a bare machine (or a
+        # chroot) has not, and WirePlumber then stops.
+        bluetooth = serveur.dossier / "config" / "wireplumber" / "bluetooth.lua.d"
+        bluetooth.mkdir(parents=True)
+        (bluetooth / "80-sans-bluetooth.lua").write_text("bluez_monitor.enabled = false\n")
         serveur.lancer("wireplumber")
         serveur.attendre("session manager", lambda: b'metadata.name = "default"' in subprocess.run(
             ["pw-cli", "ls", "Metadata"], env=serveur.env_serveurs, capture_output=True,
