@@ -102,6 +102,11 @@ TEST_F(Audio, SongsStartFromTheirBeginningOnACleanSynthesizerAndStopWhenAsked) {
     FMUSIC_SetLooping(orgue, 1);
     EXPECT_GT(rms(carte::rendre(2.3), 2.0, 2.3), audible) << "a looping song ends";
     FMUSIC_FreeSong(orgue);
+    // A note held across the loop rings on into the next pass, the synthesizer not reset.
+    FMUSIC_MODULE* tenue = FMUSIC_LoadSong((musiques + "note-tenue.mid").c_str());
+    FMUSIC_PlaySong(tenue);
+    EXPECT_GT(rms(carte::rendre(1.4), 1.1, 1.4), audible) << "the loop cut the held note";
+    FMUSIC_FreeSong(tenue);
 }
 
 TEST_F(Audio, SamplesStartAtOnceOverlapAndTheOldestGivesWay) {

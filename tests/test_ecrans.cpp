@@ -44,6 +44,7 @@ TEST_F(Jeu, AGameFromItsFirstStepToEscape) {
         boutons.insert(boutons.end(), {{t, b}, {t + 2, 4}, {t + 3, -4}, {t + 4, 5}, {t + 5, -5}});
         boutons.emplace_back(t + 9, -b);
     }
+    const std::vector<Geste> deuxBoutons = {{500, 1}, {510, 3}, {520, -1}, {530, -3}};
     for (uint32_t t = 200; t < 200 + 45 * 137; t += 137) {
         clics.insert(clics.end(), {{t, 1}, {t + 5, -1}});
     }
@@ -55,14 +56,7 @@ TEST_F(Jeu, AGameFromItsFirstStepToEscape) {
         cas[] = {{5000, 17, 17, 9900, clics, 45, "10 50 40 30 20", "45 10 50 40 30"},
                  {5000, 4, 500, 10300, {{400, 4}, {401, -4}, {500, -1}}, 0, "", ""},
                  {5000, 2, 2, 9900, boutons, 5, "", ""},
-                 {(1u << 31) - 3000,
-                  16,
-                  16,
-                  9900,
-                  {{500, 1}, {510, 3}, {520, -1}, {530, -3}},
-                  1,
-                  "",
-                  ""},
+                 {(1u << 31) - 3000, 16, 16, 9900, deuxBoutons, 1, "", ""},
                  {0u - 3000, 1, 1, 9900, {{1000, 1}, {4000, -1}}, 1, "", ""},
                  // The 40th frame, of half a second, across the clock's wrap.
                  {0u - 3950, 1, 500, 10300, {{1000, 1}, {1005, -1}}, 1, "", ""},

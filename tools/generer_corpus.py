@@ -177,6 +177,15 @@ def fichiers_en_marge(piano):
         "tempos-boucle-courte": midi([piste(
             [(0, tempo(500000))] + [(20 * k, tempo(500000)) for k in range(1, 5)]
             + [(20 * k, note(i)) for k in range(1, 5) for i in range(63)], 100)]),
+        # A slow tempo (1 s a beat) from the first tick: 50 ticks of 2.08 ms make a pass of
+        # 0.104 s, which half the tempo would not.
+        "boucle-lente": midi([piste([(0, tempo(1000000))] + piano[:1], 52)]),
+        # Nine of the longest deltas: past 2^31 ticks, which FluidSynth's clock cannot count.
+        "ticks-hors-portee": midi([piste([(0x0FFFFFFF * k, b"\xff\x01\x01a")
+                                          for k in range(1, 10)], 0x0FFFFFFF * 9)]),
+        # An organ note struck in the middle of a 1-second pass and never released: it sounds
+        # on into the next pass, as the song's own loop means it to.
+        "note-tenue": midi([piste([(0, b"\xc0\x13"), (480, b"\x90\x3c\x6e")], 960)]),
     }
     # The meta events whose length FluidSynth checks, each at its length (a time signature, a
     # key signature, an SMPTE offset, a tempo); then an SMPTE offset a byte too long.
