@@ -47,6 +47,9 @@ TEST_F(Programme, EveryScreenAndEveryWayOutEndWell) {
         {"Pressathon - HOME", {800, 600}},         {"Pressathon - JOUE", {800, 600}},
         {"Pressathon - INSTRUCTIONS", {800, 600}}, {"Pressathon - HIGHSCORES", {600, 450}},
         {"Pressathon - CREDITS", {300, 500}}};
+    const std::map<SDLKey, std::string> titres = {{SDLK_1, "JOUE"}, {SDLK_KP1, "JOUE"},
+        {SDLK_2, "HIGHSCORES"}, {SDLK_KP2, "HIGHSCORES"}, {SDLK_3, "INSTRUCTIONS"},
+        {SDLK_KP3, "INSTRUCTIONS"}};
     // clang-format on
     scenario::ecrire(FICHIER_HIGHSCORES, "57 99999999999 -2147483648 12 3");
     // Every other case without a sound card: the songs load all the same, or the menu would
@@ -94,8 +97,17 @@ TEST_F(Programme, EveryScreenAndEveryWayOutEndWell) {
             std::filesystem::rename("de-cote.mid", musiques.at(ecran));
         }
 
-        // Each frame has its screen's size; the menu's last is drawn in the credits' window.
+        // Each frame has its screen's size and caption; the menu's last is drawn in the
+        // credits' window.
         const auto& images = journal.images;
+        std::set<std::string> attendus = {"Pressathon - HOME", "Pressathon - CREDITS"}, vus;
+        if (quitte != 0 && titres.contains(ecran)) {
+            attendus.insert("Pressathon - " + titres.at(ecran));
+        }
+        for (const scenario::Image& image : images) {
+            vus.insert(image.titre);
+        }
+        EXPECT_EQ(vus, attendus);
         for (size_t i = 0; i + 1 < images.size(); ++i) {
             EXPECT_EQ(tailles.at(images[i].titre), std::pair(images[i].largeur, images[i].hauteur))
                 << images[i].titre;

@@ -122,10 +122,8 @@ def pipewire(gestionnaire=True):
 @contextlib.contextmanager
 def aucun():
     serveur = Serveur()
-    try:
-        yield serveur
-    finally:
-        serveur.arreter()
+    yield serveur
+    serveur.arreter()
 
 
 @contextlib.contextmanager
