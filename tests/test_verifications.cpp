@@ -77,6 +77,7 @@ TEST(Verifications, OnlyFilesSafeAndCheapToPlayLoad) {
         {musiques + "morceau-etranger.mid", ""},
         {musiques + "morceau-non-ascii.mid", ""},
         {musiques + "metas.mid", "m"},
+        {musiques + "metas-denses.mid", "m"},
         {musiques + "metas-smpte-6.mid", ""},
         {musiques + "pistes-127.mid", "m"},
         {musiques + "pistes-128.mid", ""},

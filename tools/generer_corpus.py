@@ -194,6 +194,9 @@ def fichiers_en_marge(piano):
     sortie["metas"] = midi([piste(metas + piano, 960)])
     metas[2] = (0, b"\xff\x54\x06\x60\x00\x00\x00\x00\x00")
     sortie["metas-smpte-6"] = midi([piste(metas + piano, 960)])
+    # Six thousand key signatures on one tick: read and dropped, never sent to the synthesizer,
+    # they cost the parsing alone.
+    sortie["metas-denses"] = midi([piste([(0, b"\xff\x59\x02\x00\x00")] * 6000 + piano, 960)])
     # A chunk of another kind before the track, as karaoke files have, holding what reads as
     # events: FluidSynth 2.3 spins for ever on it; and the same under a name not ASCII.
     for nom, autre in (("morceau-etranger", b"XFIH"), ("morceau-non-ascii", b"\x80\x81\x82\x83")):
@@ -230,7 +233,8 @@ def chansons():
     sortie = {
         "note-piano": midi([piste(piano, 960)]),
         "note-orgue": midi([piste([(0, b"\xc0\x13")] + piano, 960)]),
-        "tempo-nul": midi([piste([(0, tempo(0))] + piano, 960)]),
+        # A tempo of 0 in a second track, halfway through the song.
+        "tempo-nul": midi([piste(piano, 960), piste([(480, tempo(0))], 960)]),
         "textes-33000": midi([piste([(t, b"\xff\x01\x01a") for t in range(33000)], 33000)]),
         "tempo-qui-court": midi([piste(
             [(0, tempo(10000)), (1, tempo(2000000))]
