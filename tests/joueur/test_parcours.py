@@ -50,8 +50,10 @@ class Parcours(unittest.TestCase):
                          "lors de la récupération des HighScores".encode("latin-1"))
         self.assertTrue(any(partie.lire("..son")), "no music reached the sound device")
 
-        # Without its menu song or a display, the game ends with status 1.
-        with Partie(self.serveur, fichiers={"MUSIC/menu.mid": None}, env=SANS_FUITES) as partie:
+        # Without its menu song or a display, the game ends with status 1; a display reached
+        # over TCP, as ssh -X names it, is one.
+        with Partie(self.serveur, fichiers={"MUSIC/menu.mid": None}, env=SANS_FUITES | {
+                "DISPLAY": "localhost%s.0" % self.serveur.nom}) as partie:
             self.assertEqual((partie.processus.wait(10), partie.sortie_erreurs()), (1, b""))
         env = {k: v for k, v in os.environ.items()
                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
