@@ -11,6 +11,7 @@
 namespace {
 
 bool presente = true;
+int frequenceCarte = 44100;
 void (*rappel)(void*, Uint8*, int) = nullptr;
 void* donnees = nullptr;
 
@@ -32,6 +33,7 @@ extern "C" int SDL_OpenAudio(SDL_AudioSpec* voulu, SDL_AudioSpec* obtenu) {
     if (!presente) {
         return -1;
     }
+    voulu->freq = frequenceCarte;
     rappel = voulu->callback;
     donnees = voulu->userdata;
     voulu->callback = taire;
@@ -45,8 +47,9 @@ extern "C" void SDL_CloseAudio() {
     fermer();
 }
 
-void carte::brancher(bool carte) {
+void carte::brancher(bool carte, int frequence) {
     presente = carte;
+    frequenceCarte = frequence;
 }
 
 std::vector<int16_t> carte::rendre(double secondes) {

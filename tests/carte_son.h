@@ -12,12 +12,13 @@
 
 namespace carte {
 
-// Whether the next opening of the device finds a card (by default it does).
-void brancher(bool presente);
+// Whether the next opening of the device finds a card (by default it does),
+// and the rate it then opens at, whatever the mixer asks.
+void brancher(bool presente, int frequence = 44100);
 
-// Renders at least that many seconds of stereo frames at 44100 Hz (interleaved
-// 16-bit) through the mixer, in whole 512-frame buffers as the device asks for
-// them. Silence when no device is open.
+// Renders at least that many seconds' worth of frames at 44100 Hz (stereo,
+// interleaved 16-bit) through the mixer, in whole 512-frame buffers as the
+// device asks for them. Silence when no device is open.
 std::vector<int16_t> rendre(double secondes);
 
 } // namespace carte

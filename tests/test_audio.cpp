@@ -109,6 +109,21 @@ TEST_F(Audio, SongsStartFromTheirBeginningOnACleanSynthesizerAndStopWhenAsked) {
     FMUSIC_FreeSong(tenue);
 }
 
+TEST_F(Audio, ACardOpeningAtAnotherRateKeepsTheSongsTime) {
+    // The organ's 1-second pass on a card at 48 kHz: silent just before its second pass, which
+    // starts 48,000 frames in (1.088 s in the 44.1 kHz frames counted here), not 44,100.
+    FSOUND_Close();
+    carte::brancher(true, 48000);
+    ASSERT_TRUE(FSOUND_Init(frequence, 32, 0));
+    FMUSIC_MODULE* orgue = FMUSIC_LoadSong((musiques + "note-orgue.mid").c_str());
+    FMUSIC_PlaySong(orgue);
+    const Echantillons deuxPasses = carte::rendre(1.2);
+    carte::brancher(true);
+    EXPECT_LT(rms(deuxPasses, 1.0, 1.08), audible) << "the song runs fast";
+    EXPECT_GT(rms(deuxPasses, 1.1, 1.2), audible) << "the second pass not heard";
+    FMUSIC_FreeSong(orgue);
+}
+
 TEST_F(Audio, SamplesStartAtOnceOverlapAndTheOldestGivesWay) {
     FSOUND_SAMPLE* premier =
         FSOUND_Sample_Load(FSOUND_FREE, (sons + "constant-1000.wav").c_str(), 0, 0, 0);
